@@ -1,0 +1,27 @@
+#pragma once
+// The About window: the program's name and version.
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+
+namespace norvane {
+
+class About : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit About(QWidget* parent = nullptr);
+
+    // "Version: major.minor.revision".
+    static QString VersionCaption(int major, int minor, int revision);
+
+    QLabel* lblVersion = nullptr;
+    QPushButton* cmdOK = nullptr;
+
+private:
+    void cmdOK_Click();
+};
+
+}  // namespace norvane

@@ -1,0 +1,65 @@
+#pragma once
+// The embedded settings store: one SQLite file of keys (root and path) and named values
+// with their type and exact bytes. Paths and names match without regard to case.
+
+#include "KeyStore.h"
+
+#include <functional>
+#include <map>
+#include <string>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace norvane {
+
+class SqliteStore : public KeyStore {
+public:
+    explicit SqliteStore(std::string path);
+    ~SqliteStore() override;
+    SqliteStore(const SqliteStore&) = delete;
+    SqliteStore& operator=(const SqliteStore&) = delete;
+
+    const std::string& path() const { return m_path; }
+
+    std::int32_t OpenKey(std::uint32_t root, const std::string& path, std::uint32_t access, HKey& key) override;
+    std::int32_t CreateKey(std::uint32_t root, const std::string& path, std::uint32_t access, HKey& key) override;
+    std::int32_t QueryValue(HKey key, const std::string& name, std::uint32_t* type, unsigned char* data,
+                            std::uint32_t* size) override;
+    std::int32_t SetValue(HKey key, const std::string& name, std::uint32_t type, const unsigned char* data,
+                          std::uint32_t size) override;
+    std::int32_t CloseKey(HKey key) override;
+    std::int32_t EnumValues(HKey key, std::vector<ValueEntry>& values) override;
+    std::int32_t EnumSubKeys(HKey key, std::vector<std::string>& names) override;
+    std::int32_t DeleteValue(HKey key, const std::string& name) override;
+    std::int32_t DeleteTree(std::uint32_t root, const std::string& path) override;
+    std::int32_t BeginBatch() override;
+    std::int32_t CommitBatch() override;
+    void RollbackBatch() override;
+    std::string LastErrorText() const override { return m_lastError; }
+
+private:
+    struct OpenKeyInfo {
+        std::int64_t id;
+        std::uint32_t access;
+    };
+    // Opens the database when it is not open yet; create asks for the file to be made.
+    std::int32_t Connect(bool create);
+    std::int32_t Fail(int sqliteCode);           // maps an SQLite result to a status, keeping its words
+    std::int32_t FailWith(std::int32_t status, const std::string& text);
+    std::int32_t FindKey(std::uint32_t root, const std::string& path, std::int64_t& id);
+    std::int32_t InsertKey(std::uint32_t root, const std::string& path, std::int64_t& id);
+    std::int32_t WriteStatement(const char* sql, const std::function<void(sqlite3_stmt*)>& bind);
+    const OpenKeyInfo* Lookup(HKey key) const;
+    HKey Remember(std::int64_t id, std::uint32_t access);
+
+    std::string m_path;
+    sqlite3* m_db = nullptr;
+    bool m_readOnly = false;
+    bool m_inBatch = false;
+    std::string m_lastError;
+    std::map<HKey, OpenKeyInfo> m_open;
+    HKey m_nextHandle = 1;
+};
+
+}  // namespace norvane

@@ -1,0 +1,29 @@
+#pragma once
+// Connects to an ODBC data source by name, user name and password and counts the rows
+// of the two account tables, in the remote-data control's place.
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+class QVariant;
+
+namespace norvane {
+
+struct CheckResult {
+    bool ok = false;
+    std::int32_t masterAccounts = 0;
+    std::int32_t subAccounts = 0;
+    QString error;  // the driver's words when !ok
+};
+
+// Runs "Select Count(*) From MasterAccounts" then "Select Count(*) From SubAccounts".
+// A login that takes longer than loginTimeoutSeconds fails.
+CheckResult CheckConnection(const QString& dataSource, const QString& userName, const QString& password,
+                            int loginTimeoutSeconds = 10);
+
+// A count as the driver hands it back, when it is a whole number that fits 32 bits.
+std::optional<std::int32_t> CountFromVariant(const QVariant& value);
+
+}  // namespace norvane
