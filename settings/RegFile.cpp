@@ -427,7 +427,7 @@ ParsedFile Parse(std::string_view text)
 
         // A hex list may go on over lines that end in a backslash.
         std::string data(rest);
-        if (data.compare(0, 3, "hex") == 0 || data.compare(0, 3, "HEX") == 0) {
+        if (EqualsNoCase(std::string_view(data).substr(0, 3), "hex")) {
             while (!data.empty() && data.back() == '\\') {
                 data.pop_back();
                 if (++i >= lines.size())
