@@ -1,19 +1,104 @@
-// Tabs, tools and file editors (being written).
+// Tab switching, the connection check, the service buttons, the two file editors and
+// the About window.
 #include "Main.h"
+
+#include "About.h"
+#include "ConnectionCheck.h"
+#include "MessageBox.h"
+#include "ServiceControl.h"
+#include "TextFileEditor.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
 
 namespace norvane {
 
-void Main::tabMain_Click(int) {}
-void Main::cmdCheck_Click(int) {}
-void Main::cmdInstall_Click() {}
-void Main::cmdRemove_Click() {}
-void Main::cmdClientsSave_Click() {}
-void Main::Command1_Click() {}
-void Main::cmdUsersSave_Click() {}
-void Main::Command2_Click() {}
-void Main::mAbout_Click() {}
-QString Main::ClientsPath() const { return {}; }
-QString Main::UsersPath() const { return {}; }
-void Main::ShowFileSaveError(const QString&) {}
+QString Main::ClientsPath() const { return txtFiles[0]->text() + QStringLiteral("\\Clients"); }
+
+QString Main::UsersPath() const { return txtFiles[0]->text() + QStringLiteral("\\") + txtFiles[2]->text(); }
+
+void Main::tabMain_Click(int PreviousTab) {
+    const int current = tabMain->currentIndex();
+    if (current == PreviousTab)
+        return;
+    if (current == TabServiceControl) {
+        // Looked for on every visit: the executable may come or go while we run.
+        const bool present = ServiceControl::ExecutablePresent(m_programDirectory);
+        cmdInstall->setEnabled(present);
+        cmdRemove->setEnabled(present);
+        lblNotFound->setHidden(present);
+    } else if (current == TabClients && rtbClients->FileName().isEmpty()) {
+        rtbClients->LoadFile(NativeFilePath(ClientsPath()));
+        rtbClients->Refresh();
+    } else if (current == TabUsers && rtbUsers->FileName().isEmpty()) {
+        rtbUsers->LoadFile(NativeFilePath(UsersPath()));
+        rtbUsers->Refresh();
+    }
+}
+
+void Main::cmdCheck_Click(int Index) {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    rdcCorvex.dataSourceName = cbDSN[Index]->currentText();
+    rdcCorvex.userName = txtUsername[Index]->text();
+    rdcCorvex.password = txtPassword[Index * 2]->text();
+    rdcCorvex.sql = QStringLiteral("Select Count(*) From MasterAccounts");
+    const CheckResult result = CheckConnection(rdcCorvex.dataSourceName, rdcCorvex.userName, rdcCorvex.password);
+    // The pointer comes back before the answer is shown, so the operator reads it with a
+    // normal pointer; it comes back on every path.
+    QApplication::restoreOverrideCursor();
+    if (result.ok) {
+        rdcCorvex.sql.clear();
+        MessageBox::show(this, QStringLiteral("Check Connection Succeeded. (%1 MBRs, %2 SAs)")
+                                   .arg(result.masterAccounts)
+                                   .arg(result.subAccounts));
+    } else {
+        MessageBox::show(this, QStringLiteral("Check Connection failed"), MessageBox::AppTitle, MessageBox::Buttons::Ok,
+                         MessageBox::Icon::None, result.error);
+    }
+}
+
+void Main::cmdInstall_Click() {
+    QString error;
+    if (!ServiceControl::Start(m_programDirectory, QStringLiteral("-install"), &error))
+        MessageBox::show(this, tr("%1 could not be started: %2").arg(ServiceControl::ExecutableName, error));
+    SetDirty();
+}
+
+void Main::cmdRemove_Click() {
+    QString error;
+    if (!ServiceControl::Start(m_programDirectory, QStringLiteral("-remove"), &error))
+        MessageBox::show(this, tr("%1 could not be started: %2").arg(ServiceControl::ExecutableName, error));
+}
+
+void Main::ShowFileSaveError(const QString& description) { MessageBox::show(this, description); }
+
+void Main::cmdClientsSave_Click() {
+    QString error;
+    if (!rtbClients->SaveFile(rtbClients->FileName(), &error))
+        ShowFileSaveError(error);
+}
+
+void Main::Command1_Click() { rtbClients->LoadFile(NativeFilePath(ClientsPath())); }
+
+void Main::cmdUsersSave_Click() {
+    QString error;
+    if (!rtbUsers->SaveFile(rtbUsers->FileName(), &error))
+        ShowFileSaveError(error);
+}
+
+void Main::Command2_Click() { rtbUsers->LoadFile(NativeFilePath(UsersPath())); }
+
+void Main::mAbout_Click() {
+    if (!m_about) {
+        m_about = new About(this);
+        // Closed from its title bar it is gone; the next Help > About makes a new one.
+        connect(m_about, &QObject::destroyed, this, [this] { m_about = nullptr; });
+    }
+    m_about->exec();
+}
 
 }  // namespace norvane
