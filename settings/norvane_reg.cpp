@@ -63,11 +63,12 @@ Options ParseOptions(int argc, char** argv, const std::string& allowed)
     Options o;
     for (int i = 2; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg.size() < 2 || arg[0] != '/') {
+        // Only the switch names count as switches: a file path begins with a slash too.
+        const std::string sw = arg.size() > 1 && arg[0] == '/' ? Lower(arg.substr(1)) : std::string();
+        if (std::string(" v ve t d f y ").find(" " + sw + " ") == std::string::npos) {
             o.positional.push_back(arg);
             continue;
         }
-        const std::string sw = Lower(arg.substr(1));
         if (allowed.find(" " + sw + " ") == std::string::npos)
             Fail("the switch " + arg + " is not known here");
         auto next = [&]() -> std::string {

@@ -1,0 +1,9 @@
+# norvane-reg and its REGEDIT4 files.
+if(TARGET norvane-reg)
+  norvane_test(reg_tests
+    SOURCES reg_file_test.cpp reg_command_test.cpp
+    LIBS norvane_regfile)
+  # The command tests run the real binary.
+  target_compile_definitions(reg_tests PRIVATE NORVANE_REG_BINARY="$<TARGET_FILE:norvane-reg>")
+  add_dependencies(reg_tests norvane-reg)
+endif()

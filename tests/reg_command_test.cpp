@@ -1,0 +1,423 @@
+// norvane-reg as the operator runs it: the real binary over a real store file.
+
+#include "SqliteStore.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+
+using namespace norvane;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* Key = "HKLM\\SOFTWARE\\Tarsel\\Norvane";
+constexpr const char* FullKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarsel\\Norvane";
+constexpr uid_t Nobody = 65534;
+
+struct Result {
+    int exit = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& text)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+std::string S(const char* bytes, std::size_t n)
+{
+    return std::string(bytes, n);
+}
+
+class RegCommand : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/norvane-reg-test-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        m_dir = tmpl;
+        m_store = m_dir / "registry.db";
+    }
+    void TearDown() override
+    {
+        std::error_code ec;
+        fs::remove_all(m_dir, ec);
+    }
+
+    // Runs the binary with its standard input on /dev/null, so it never waits for an
+    // answer; asUser drops to that user first (for a store that root cannot be kept from).
+    Result Run(const std::vector<std::string>& args, std::optional<uid_t> asUser = std::nullopt)
+    {
+        const fs::path out = m_dir / "stdout";
+        const fs::path err = m_dir / "stderr";
+        std::vector<std::string> argv = {NORVANE_REG_BINARY};
+        argv.insert(argv.end(), args.begin(), args.end());
+        std::vector<char*> cargs;
+        for (auto& a : argv)
+            cargs.push_back(a.data());
+        cargs.push_back(nullptr);
+
+        if (asUser) {
+            // The child opens these after it has become asUser.
+            for (const fs::path& p : {out, err}) {
+                WriteFile(p, "");
+                EXPECT_EQ(chown(p.c_str(), *asUser, *asUser), 0);
+            }
+        }
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int in = open("/dev/null", O_RDONLY);
+            const int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+            const int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+            if (in < 0 || o < 0 || e < 0)
+                _exit(126);
+            dup2(in, 0);
+            dup2(o, 1);
+            dup2(e, 2);
+            setenv("NORVANE_REGISTRY", m_store.c_str(), 1);
+            if (asUser && (setgroups(0, nullptr) != 0 || setgid(*asUser) != 0 || setuid(*asUser) != 0))
+                _exit(126);
+            execv(cargs[0], cargs.data());
+            _exit(127);
+        }
+        Result r;
+        int status = 0;
+        if (pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+            r.exit = WEXITSTATUS(status);
+        r.out = ReadFile(out);
+        r.err = ReadFile(err);
+        return r;
+    }
+
+    // The value as the store holds it, read without the command.
+    std::optional<ValueEntry> Stored(const std::string& path, const std::string& name)
+    {
+        SqliteStore store(m_store.string());
+        HKey key = 0;
+        if (store.OpenKey(HKEY_LOCAL_MACHINE_ROOT, path, Access::QueryValue, key) != Status::Success)
+            return std::nullopt;
+        std::vector<ValueEntry> values;
+        EXPECT_EQ(store.EnumValues(key, values), Status::Success);
+        store.CloseKey(key);
+        for (const ValueEntry& v : values)
+            if (v.name == name)
+                return v;
+        return std::nullopt;
+    }
+
+    bool KeyExists(const std::string& path)
+    {
+        SqliteStore store(m_store.string());
+        HKey key = 0;
+        if (store.OpenKey(HKEY_LOCAL_MACHINE_ROOT, path, Access::QueryValue, key) != Status::Success)
+            return false;
+        store.CloseKey(key);
+        return true;
+    }
+
+    static void ExpectOneLineError(const Result& r)
+    {
+        EXPECT_EQ(r.exit, 1);
+        EXPECT_EQ(r.err.rfind("ERROR: ", 0), 0u) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    }
+
+    fs::path m_dir;
+    fs::path m_store;
+};
+
+const char* const Path = "SOFTWARE\\Tarsel\\Norvane";
+
+}  // namespace
+
+TEST_F(RegCommand, AddQueryDeleteEachType)
+{
+    struct Case {
+        std::vector<std::string> add;  // after "add KEY"
+        std::string name;
+        std::uint32_t type;
+        std::string bytes;
+        std::string shown;             // the query line
+    };
+    const Case cases[] = {
+        {{"/v", "Port", "/d", "1812"}, "Port", RegType::Sz, S("1812\0", 5), "    Port    REG_SZ    1812"},
+        {{"/v", "Blank", "/t", "reg_sz"}, "Blank", RegType::Sz, S("\0", 1), "    Blank    REG_SZ    "},
+        {{"/ve", "/d", "default text"}, "", RegType::Sz, S("default text\0", 13), "    (Default)    REG_SZ    default text"},
+        {{"/v", "Path", "/t", "REG_EXPAND_SZ", "/d", "%ProgramFiles%\\Norvane"}, "Path", RegType::ExpandSz,
+         S("%ProgramFiles%\\Norvane\0", 23), "    Path    REG_EXPAND_SZ    %ProgramFiles%\\Norvane"},
+        {{"/v", "List", "/t", "REG_MULTI_SZ", "/d", "one\\0two words\\0three"}, "List", RegType::MultiSz,
+         S("one\0two words\0three\0\0", 21), "    List    REG_MULTI_SZ    one\\0two words\\0three"},
+        {{"/v", "NoList", "/t", "REG_MULTI_SZ", "/d", ""}, "NoList", RegType::MultiSz, S("\0", 1),
+         "    NoList    REG_MULTI_SZ    "},
+        {{"/v", "Dec", "/t", "REG_DWORD", "/d", "1812"}, "Dec", RegType::Dword, S("\x14\x07\0\0", 4),
+         "    Dec    REG_DWORD    0x714"},
+        {{"/v", "Max", "/t", "REG_DWORD", "/d", "0xFFFFFFFF"}, "Max", RegType::Dword, "\xff\xff\xff\xff",
+         "    Max    REG_DWORD    0xffffffff"},
+        {{"/v", "Top", "/t", "REG_DWORD", "/d", "4294967295"}, "Top", RegType::Dword, "\xff\xff\xff\xff",
+         "    Top    REG_DWORD    0xffffffff"},
+        {{"/v", "Bin", "/t", "REG_BINARY", "/d", "00aB7f"}, "Bin", RegType::Binary, S("\0\xab\x7f", 3),
+         "    Bin    REG_BINARY    00AB7F"},
+        {{"/v", "Slash", "/d", "/var/lib/norvane"}, "Slash", RegType::Sz, S("/var/lib/norvane\0", 17),
+         "    Slash    REG_SZ    /var/lib/norvane"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"add", Key};
+        args.insert(args.end(), c.add.begin(), c.add.end());
+        const Result r = Run(args);
+        ASSERT_EQ(r.exit, 0) << c.name << ": " << r.err;
+        const auto v = Stored(Path, c.name);
+        ASSERT_TRUE(v) << c.name;
+        EXPECT_EQ(v->type, c.type) << c.name;
+        EXPECT_EQ(v->data, c.bytes) << c.name;
+
+        const std::vector<std::string> query =
+            c.name.empty() ? std::vector<std::string>{"query", Key, "/ve"} : std::vector<std::string>{"query", Key, "/v", c.name};
+        const Result q = Run(query);
+        EXPECT_EQ(q.exit, 0) << q.err;
+        EXPECT_EQ(q.out, std::string(FullKey) + "\n" + c.shown + "\n");
+    }
+
+    // The whole key: its values in order, then its subkeys.
+    ASSERT_EQ(Run({"add", std::string(Key) + "\\Sub"}).exit, 0);
+    const Result all = Run({"query", "HKEY_LOCAL_MACHINE\\software\\tarsel\\norvane"});
+    EXPECT_EQ(all.exit, 0) << all.err;
+    std::string expected = "HKEY_LOCAL_MACHINE\\software\\tarsel\\norvane\n";
+    for (const Case& c : cases)
+        expected += c.shown + "\n";
+    expected += "\nHKEY_LOCAL_MACHINE\\software\\tarsel\\norvane\\Sub\n";
+    EXPECT_EQ(all.out, expected);
+
+    // A value that exists is kept unless /f says otherwise.
+    ExpectOneLineError(Run({"add", Key, "/v", "Port", "/d", "1645"}));
+    EXPECT_EQ(Stored(Path, "Port")->data, S("1812\0", 5));
+    ASSERT_EQ(Run({"add", Key, "/v", "port", "/t", "REG_DWORD", "/d", "1645", "/f"}).exit, 0);
+    EXPECT_EQ(Stored(Path, "Port")->type, RegType::Dword);
+    EXPECT_EQ(Stored(Path, "Port")->data, S("\x6d\x06\0\0", 4));
+
+    // Deleting a value, then a subtree.
+    ASSERT_EQ(Run({"delete", Key, "/v", "Bin", "/f"}).exit, 0);
+    EXPECT_FALSE(Stored(Path, "Bin"));
+    EXPECT_TRUE(Stored(Path, "Max"));
+    ASSERT_EQ(Run({"delete", Key, "/ve", "/f"}).exit, 0);
+    EXPECT_FALSE(Stored(Path, ""));
+    ExpectOneLineError(Run({"delete", Key, "/v", "Bin", "/f"}));
+    // Nobody to ask: without /f the key stays.
+    ExpectOneLineError(Run({"delete", Key}));
+    EXPECT_TRUE(KeyExists(Path));
+    ASSERT_EQ(Run({"delete", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarsel", "/f"}).exit, 0);
+    EXPECT_FALSE(KeyExists(Path));
+    EXPECT_FALSE(KeyExists(std::string(Path) + "\\Sub"));
+    EXPECT_TRUE(KeyExists("SOFTWARE"));
+}
+
+TEST_F(RegCommand, MissingThingsAndBadArgumentsFail)
+{
+    ASSERT_EQ(Run({"add", Key, "/v", "Port", "/d", "1812"}).exit, 0);
+
+    const Result missingKey = Run({"query", "HKLM\\SOFTWARE\\Nowhere"});
+    ExpectOneLineError(missingKey);
+    EXPECT_NE(missingKey.err.find("HKEY_LOCAL_MACHINE\\SOFTWARE\\Nowhere"), std::string::npos) << missingKey.err;
+    EXPECT_EQ(missingKey.out, "");
+    const Result missingValue = Run({"query", Key, "/v", "Nothing"});
+    ExpectOneLineError(missingValue);
+    EXPECT_NE(missingValue.err.find("Nothing"), std::string::npos) << missingValue.err;
+    ExpectOneLineError(Run({"query", Key, "/ve"}));
+    ExpectOneLineError(Run({"delete", "HKLM\\SOFTWARE\\Nowhere", "/f"}));
+    ExpectOneLineError(Run({"export", "HKLM\\SOFTWARE\\Nowhere", (m_dir / "x.reg").string()}));
+    EXPECT_FALSE(fs::exists(m_dir / "x.reg"));
+    ExpectOneLineError(Run({"import", (m_dir / "absent.reg").string()}));
+
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"list", Key},
+        {"query"},
+        {"query", "HKCU\\SOFTWARE"},
+        {"query", "SOFTWARE\\Tarsel"},
+        {"query", Key, "/v"},
+        {"query", Key, "/x"},
+        {"query", Key, "extra"},
+        {"add", Key, "/v", "a", "/ve"},
+        {"add", Key, "/v", "a", "/t", "REG_QWORDY", "/d", "1"},
+        {"add", Key, "/v", "a", "/t", "REG_DWORD", "/d", "4294967296"},
+        {"add", Key, "/v", "a", "/t", "REG_DWORD", "/d", "-1"},
+        {"add", Key, "/v", "a", "/t", "REG_DWORD", "/d", "12x"},
+        {"add", Key, "/v", "a", "/t", "REG_DWORD", "/d", "0x"},
+        {"add", Key, "/v", "a", "/t", "REG_BINARY", "/d", "abc"},
+        {"add", Key, "/v", "a", "/t", "REG_BINARY", "/d", "zz"},
+        {"add", Key, "/v", "a", "/t", "REG_MULTI_SZ", "/d", "a\\0\\0b"},
+        {"add", "HKEY_USERS\\x", "/v", "a", "/d", "b"},
+        {"delete", "HKLM", "/f"},
+        {"export", Key},
+        {"import"},
+    };
+    for (const auto& args : bad) {
+        const Result r = Run(args);
+        std::string shown;
+        for (const auto& a : args)
+            shown += a + " ";
+        EXPECT_EQ(r.exit, 1) << shown;
+        EXPECT_EQ(r.err.rfind("ERROR: ", 0), 0u) << shown << r.err;
+    }
+    // None of the refused adds left anything behind.
+    EXPECT_FALSE(Stored(Path, "a"));
+    EXPECT_EQ(Stored(Path, "Port")->data, S("1812\0", 5));
+}
+
+TEST_F(RegCommand, ImportThenExportGivesBackTheSameFile)
+{
+    // Every form a value can take, in the order the export writes them back.
+    const std::string file =
+        "REGEDIT4\r\n"
+        "\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarsel\\Norvane]\r\n"
+        "@=\"default text\"\r\n"
+        "\"Port\"=\"1812\"\r\n"
+        "\"NoNul\"=hex(1):31,38,31,32\r\n"
+        "\"TwoNuls\"=hex(1):31,38,31,32,00,00\r\n"
+        "\"Empty\"=\"\"\r\n"
+        "\"ZeroLength\"=hex(1):\r\n"
+        "\"Expand\"=hex(2):25,50,41,54,48,25,00\r\n"
+        "\"Multi\"=hex(7):61,00,62,00,00\r\n"
+        "\"Small\"=dword:00000714\r\n"
+        "\"Max\"=dword:ffffffff\r\n"
+        "\"Say \\\"hi\\\" C:\\\\dir\\\\\"=\"it's \\\"quoted\\\" \\\\ back\"\r\n"
+        "\"Blob\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\r\n"
+        "  16,17,18,19,1a,1b,1c,1d,1e,1f,20,21,22,23,24,25,26,27,28,29,2a,2b,2c,2d,2e,\\\r\n"
+        "  2f,30,31,32,33,34,35,36,37,38,39,3a,3b\r\n"
+        "\"Tab\"=hex(1):61,09,62,00\r\n"
+        "\"High\"=\"caf\xe9\"\r\n"
+        "\"EmptyBinary\"=hex:\r\n"
+        "\"None\"=hex(0):01,02\r\n"
+        "\"ShortDword\"=hex(4):01,02\r\n"
+        "\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarsel\\Norvane\\Alpha]\r\n"
+        "\"x\"=dword:00000000\r\n"
+        "\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarsel\\Norvane\\Alpha\\Deep]\r\n"
+        "\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarsel\\Norvane\\beta]\r\n"
+        "\"y\"=\"z\"\r\n"
+        "\r\n";
+    WriteFile(m_dir / "in.reg", file);
+    const Result imported = Run({"import", (m_dir / "in.reg").string()});
+    ASSERT_EQ(imported.exit, 0) << imported.err;
+
+    // The bytes landed as the file says.
+    EXPECT_EQ(Stored(Path, "NoNul")->data, "1812");
+    EXPECT_EQ(Stored(Path, "NoNul")->type, RegType::Sz);
+    EXPECT_EQ(Stored(Path, "TwoNuls")->data, S("1812\0\0", 6));
+    EXPECT_EQ(Stored(Path, "Empty")->data, S("\0", 1));
+    EXPECT_EQ(Stored(Path, "ZeroLength")->data, "");
+    EXPECT_EQ(Stored(Path, "Max")->data, "\xff\xff\xff\xff");
+    EXPECT_EQ(Stored(Path, "Say \"hi\" C:\\dir\\")->data, S("it's \"quoted\" \\ back\0", 21));
+    EXPECT_EQ(Stored(Path, "Blob")->data.size(), 60u);
+
+    const Result exported = Run({"export", Key, (m_dir / "out.reg").string()});
+    ASSERT_EQ(exported.exit, 0) << exported.err;
+    EXPECT_EQ(ReadFile(m_dir / "out.reg"), file);
+
+    // The same file with LF line ends, into a fresh store, comes out the same.
+    std::string lf;
+    for (char c : file)
+        if (c != '\r')
+            lf += c;
+    fs::remove(m_store);
+    WriteFile(m_dir / "lf.reg", lf);
+    ASSERT_EQ(Run({"import", (m_dir / "lf.reg").string()}).exit, 0);
+    ASSERT_EQ(Run({"export", "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarsel\\Norvane", (m_dir / "out2.reg").string()}).exit, 0);
+    EXPECT_EQ(ReadFile(m_dir / "out2.reg"), file);
+
+    // Deletions that regedit files carry.
+    WriteFile(m_dir / "del.reg",
+              "REGEDIT4\r\n\r\n[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarsel\\Norvane\\Alpha]\r\n\r\n"
+              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarsel\\Norvane]\r\n\"Port\"=-\r\n\"NotThere\"=-\r\n"
+              "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\NotThereEither]\r\n");
+    const Result deleted = Run({"import", (m_dir / "del.reg").string()});
+    ASSERT_EQ(deleted.exit, 0) << deleted.err;
+    EXPECT_FALSE(KeyExists(std::string(Path) + "\\Alpha"));
+    EXPECT_FALSE(KeyExists(std::string(Path) + "\\Alpha\\Deep"));
+    EXPECT_TRUE(KeyExists(std::string(Path) + "\\beta"));
+    EXPECT_FALSE(Stored(Path, "Port"));
+    EXPECT_TRUE(Stored(Path, "NoNul"));
+}
+
+TEST_F(RegCommand, MalformedImportChangesNothing)
+{
+    ASSERT_EQ(Run({"add", Key, "/v", "Port", "/d", "1812"}).exit, 0);
+    ASSERT_EQ(Run({"export", "HKLM\\SOFTWARE", (m_dir / "before.reg").string()}).exit, 0);
+
+    // Good sections before and after the bad line: none of them may land.
+    WriteFile(m_dir / "bad.reg",
+              "REGEDIT4\r\n"
+              "\r\n"
+              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarsel\\Norvane]\r\n"
+              "\"Port\"=\"1645\"\r\n"
+              "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarsel\\Norvane\\New]\r\n"
+              "\"a\"=dword:00000001\r\n"
+              "\"b\"=hex:01,zz,03\r\n"
+              "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarsel]\r\n");
+    const Result r = Run({"import", (m_dir / "bad.reg").string()});
+    ExpectOneLineError(r);
+    EXPECT_NE(r.err.find("line 7"), std::string::npos) << r.err;
+
+    ASSERT_EQ(Run({"export", "HKLM\\SOFTWARE", (m_dir / "after.reg").string()}).exit, 0);
+    EXPECT_EQ(ReadFile(m_dir / "after.reg"), ReadFile(m_dir / "before.reg"));
+    EXPECT_EQ(Stored(Path, "Port")->data, S("1812\0", 5));
+    EXPECT_FALSE(KeyExists(std::string(Path) + "\\New"));
+}
+
+TEST_F(RegCommand, StoreThatCannotBeWritten)
+{
+    ASSERT_EQ(Run({"add", Key, "/v", "Port", "/d", "1812"}).exit, 0);
+    WriteFile(m_dir / "in.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarsel\\Norvane]\r\n\"Port\"=\"1645\"\r\n");
+
+    // Root writes whatever the mode says, so as root the command runs as nobody over a
+    // store that root owns and others may only read.
+    std::optional<uid_t> asUser;
+    if (geteuid() == 0) {
+        asUser = Nobody;
+        ASSERT_EQ(chmod(m_dir.c_str(), 0755), 0);
+        ASSERT_EQ(chmod(m_store.c_str(), 0644), 0);
+        ASSERT_EQ(chmod((m_dir / "in.reg").c_str(), 0644), 0);
+        if (Run({"/?"}, asUser).exit != 0)
+            GTEST_SKIP() << "running as root, and the user nobody cannot reach " << NORVANE_REG_BINARY
+                         << ", so the store cannot be made unwritable for the command";
+    } else {
+        ASSERT_EQ(chmod(m_store.c_str(), 0400), 0);
+    }
+
+    const Result add = Run({"add", Key, "/v", "Port", "/d", "1645", "/f"}, asUser);
+    ExpectOneLineError(add);
+    ExpectOneLineError(Run({"add", std::string(Key) + "\\New"}, asUser));
+    ExpectOneLineError(Run({"delete", Key, "/v", "Port", "/f"}, asUser));
+    ExpectOneLineError(Run({"import", (m_dir / "in.reg").string()}, asUser));
+
+    // It still reads.
+    const Result q = Run({"query", Key, "/v", "Port"}, asUser);
+    EXPECT_EQ(q.exit, 0) << q.err;
+    EXPECT_EQ(q.out, std::string(FullKey) + "\n    Port    REG_SZ    1812\n");
+    EXPECT_EQ(Stored(Path, "Port")->data, S("1812\0", 5));
+    EXPECT_FALSE(KeyExists(std::string(Path) + "\\New"));
+}
