@@ -1,5 +1,6 @@
 // norvane-reg as the operator runs it: the real binary over a real store file.
 
+#include "RegFile.h"
 #include "SqliteStore.h"
 
 #include <gtest/gtest.h>
@@ -420,4 +421,52 @@ TEST_F(RegCommand, StoreThatCannotBeWritten)
     EXPECT_EQ(q.out, std::string(FullKey) + "\n    Port    REG_SZ    1812\n");
     EXPECT_EQ(Stored(Path, "Port")->data, S("1812\0", 5));
     EXPECT_FALSE(KeyExists(std::string(Path) + "\\New"));
+}
+
+namespace {
+
+// The real store, with its Nth write refused as a full disk would refuse it.
+class FailingStore : public SqliteStore {
+public:
+    FailingStore(std::string path, int failAt) : SqliteStore(std::move(path)), m_left(failAt) {}
+    std::int32_t SetValue(HKey key, const std::string& name, std::uint32_t type, const unsigned char* data,
+                          std::uint32_t size) override
+    {
+        if (--m_left == 0)
+            return Status::DiskFull;
+        return SqliteStore::SetValue(key, name, type, data, size);
+    }
+
+private:
+    int m_left;
+};
+
+}  // namespace
+
+TEST_F(RegCommand, ImportThatFailsHalfwayLeavesTheStoreAsItWas)
+{
+    ASSERT_EQ(Run({"add", Key, "/v", "Port", "/d", "1812"}).exit, 0);
+    const auto parsed = RegFile::Parse(
+        "REGEDIT4\r\n\r\n"
+        "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarsel\\Norvane]\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Other]\r\n\"a\"=\"1\"\r\n\"b\"=\"2\"\r\n"
+        "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Third]\r\n\"c\"=\"3\"\r\n");
+    ASSERT_FALSE(parsed.error);
+    {
+        FailingStore store(m_store.string(), 3);
+        const RegFile::Outcome o = RegFile::ImportFile(store, parsed);
+        EXPECT_EQ(o.status, Status::DiskFull);
+        EXPECT_NE(o.message.find("line 8"), std::string::npos) << o.message;
+    }
+    EXPECT_EQ(Stored(Path, "Port")->data, S("1812\0", 5));
+    EXPECT_FALSE(KeyExists("SOFTWARE\\Other"));
+    EXPECT_FALSE(KeyExists("SOFTWARE\\Third"));
+
+    // The same file with nothing refused lands whole.
+    {
+        FailingStore store(m_store.string(), 0);
+        EXPECT_EQ(RegFile::ImportFile(store, parsed).status, Status::Success);
+    }
+    EXPECT_FALSE(KeyExists(Path));
+    EXPECT_EQ(Stored("SOFTWARE\\Third", "c")->data, S("3\0", 2));
 }
