@@ -73,7 +73,9 @@ const char* const Schema =
     " name TEXT NOT NULL COLLATE NOCASE,"
     " type INTEGER NOT NULL,"
     " data BLOB NOT NULL,"
-    " PRIMARY KEY(key_id, name));";
+    " PRIMARY KEY(key_id, name));"
+    // The root key always exists, as on Windows.
+    "INSERT OR IGNORE INTO keys(root, path) VALUES(2147483650, '');";
 
 }  // namespace
 

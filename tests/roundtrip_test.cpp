@@ -1,0 +1,384 @@
+// Settings from a real store file into the window and back, read from the store itself.
+#include "Main.h"
+#include "MessageBox.h"
+#include "ODBC32.h"
+#include "Registry.h"
+#include "support/TestEnv.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <map>
+#include <netinet/in.h>
+
+using namespace norvane;
+using namespace std::string_literals;
+
+namespace {
+
+const std::string Key = "SOFTWARE\\Tarsel\\Norvane";
+
+void Put(const std::string& name, std::uint32_t type, const std::string& bytes) {
+    KeyStore& s = Registry::Store();
+    HKey k = 0;
+    ASSERT_EQ(s.CreateKey(HKEY_LOCAL_MACHINE_ROOT, Key, Access::AllAccess, k), 0);
+    ASSERT_EQ(s.SetValue(k, name, type, reinterpret_cast<const unsigned char*>(bytes.data()),
+                         static_cast<std::uint32_t>(bytes.size())),
+              0);
+    s.CloseKey(k);
+}
+void PutText(const std::string& name, const std::string& text) { Put(name, RegType::Sz, text + '\0'); }
+
+// Every value of the key as the store holds it: name -> (type, bytes).
+std::map<std::string, std::pair<std::uint32_t, std::string>> Stored() {
+    std::map<std::string, std::pair<std::uint32_t, std::string>> out;
+    KeyStore& s = Registry::Store();
+    HKey k = 0;
+    if (s.OpenKey(HKEY_LOCAL_MACHINE_ROOT, Key, Access::QueryValue, k) != 0)
+        return out;
+    std::vector<ValueEntry> values;
+    s.EnumValues(k, values);
+    s.CloseKey(k);
+    for (auto& v : values)
+        out[v.name] = {v.type, v.data};
+    return out;
+}
+std::pair<std::uint32_t, std::string> Sz(const std::string& text) { return {RegType::Sz, text + '\0'}; }
+
+class RoundTrip : public ::testing::Test {
+protected:
+    void SetUp() override {
+        MessageBox::setTestMode(true);
+        MessageBox::takeShown();
+        // No data sources of the machine leak in.
+        QDir().mkpath(env.path("odbc"));
+        QFile(env.path("odbc/odbc.ini")).open(QIODevice::WriteOnly);
+        QFile(env.path("odbc/odbcinst.ini")).open(QIODevice::WriteOnly);
+        qputenv("ODBCSYSINI", env.path("odbc").toLocal8Bit());
+        qputenv("ODBCINI", env.path("odbc/odbc.ini").toLocal8Bit());
+    }
+    void TearDown() override {
+        if (ODBC32::hEnv())
+            ODBC32::FreeEnv();
+    }
+    test::TestEnv env;
+};
+
+TEST_F(RoundTrip, FirstRunWithoutTheKey) {
+    Main main;
+    for (auto* box : main.findChildren<QLineEdit*>())
+        EXPECT_TRUE(box->text().isEmpty()) << box->objectName().toStdString();
+    for (auto* box : main.findChildren<QCheckBox*>())
+        EXPECT_EQ(Main::Value(box), box == main.chkMode[0] ? 1 : 0) << box->objectName().toStdString();
+    EXPECT_TRUE(main.frmAcct->isHidden());
+    EXPECT_FALSE(main.tabMain->isTabEnabled(Main::TabOdbcDsn));
+    EXPECT_FALSE(main.tabMain->isTabEnabled(Main::TabAdvanced));
+    EXPECT_FALSE(main.tabMain->isTabEnabled(Main::TabCache));
+    EXPECT_EQ(main.tabMain->currentIndex(), Main::TabConfiguration);
+    EXPECT_FALSE(main.cmdCheck[0]->isEnabled());
+    EXPECT_FALSE(main.cmdCheck[1]->isEnabled());
+    EXPECT_EQ(main.cbIPAddress->currentText(), "All");
+    EXPECT_FALSE(main.DirtyFlag());
+
+    ASSERT_TRUE(main.SaveAll());
+    auto stored = Stored();
+    EXPECT_EQ(stored.size(), 22u);  // both ports stay unwritten while their boxes hold no number
+    EXPECT_FALSE(stored.count("AuthPort"));
+    EXPECT_FALSE(stored.count("AcctPort"));
+    EXPECT_EQ(stored["IgnoreCase"], Sz("0"));
+    EXPECT_EQ(stored["Mode"], Sz("0"));
+    EXPECT_EQ(stored["TrimName"], Sz("0"));
+    EXPECT_EQ(stored["ODBCDatasource"], Sz("Corvex"));
+    EXPECT_EQ(stored["AcctODBCDatasource"], Sz(""));
+    EXPECT_EQ(stored["UsersFile"], Sz("Users"));
+    EXPECT_EQ(stored["IPAddress"], Sz("All"));
+    EXPECT_EQ(stored["Password"], Sz(""));
+}
+
+TEST_F(RoundTrip, TypicalAndEdgeValuesComeBackAsTheServerExpects) {
+    PutText("IgnoreCase", "1");
+    PutText("AuthPort", "1645abc");
+    Put("AcctPort", RegType::Dword, "\x15\x07\0\0"s);  // 1813
+    PutText("ReqAcctAuth", "2");
+    PutText("AllowMalformed", "2");
+    PutText("TrimName", "3");
+    PutText("Mode", "3");
+    PutText("Proxy", "11");
+    PutText("Options", "2064");  // "Do Not Check Users" and "MS Access Mode"
+    PutText("SNMP", "3");
+    PutText("Debug", "9");
+    PutText("LogFile", " spaced.log ");
+    PutText("UserName", "radius");
+    PutText("Password", "secret");
+    PutText("AcctODBCDatasource", "X");
+    PutText("AcctUserName", "acct");
+    PutText("AcctPassword", "acctpw");
+    PutText("TestDatabaseSecs", "soon");
+    PutText("DataDirectory", "/srv/norvane");
+    PutText("UsersFile", "People");
+    PutText("ServerOwnValue", "keep me");
+
+    Main main;
+    EXPECT_EQ(main.txtAuthPort->text(), "1645");
+    EXPECT_EQ(main.txtAcctPort->text(), "1813");
+    EXPECT_EQ(Main::Value(main.chkIgnoreCase), 1);
+    EXPECT_EQ(Main::Value(main.chkReqSecret), 0);
+    EXPECT_EQ(Main::Value(main.chkMalformed), 1);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(Main::Value(main.chkTrimName[i]), 1);
+    EXPECT_EQ(Main::Value(main.chkMode[0]), 0);
+    EXPECT_EQ(Main::Value(main.chkMode[1]), 1);
+    EXPECT_EQ(Main::Value(main.chkMode[2]), 1);
+    EXPECT_FALSE(main.chkMode[2]->isHidden());
+    EXPECT_TRUE(main.chkMode[3]->isHidden());
+    EXPECT_TRUE(main.tabMain->isTabEnabled(Main::TabOdbcDsn));
+    EXPECT_EQ(Main::Value(main.chkOptions[11]), 1);
+    EXPECT_EQ(Main::Value(main.chkOptions[4]), 0);
+    EXPECT_EQ(main.txtLogFile[0]->text(), " spaced.log ");
+    EXPECT_EQ(main.cbDSN[1]->currentText(), "X");
+    EXPECT_EQ(Main::Value(main.chkDiffAcct), 0);
+    EXPECT_TRUE(main.frmAcct->isHidden());
+    EXPECT_TRUE(main.cmdCheck[0]->isEnabled());
+    EXPECT_FALSE(main.DirtyFlag());
+
+    ASSERT_TRUE(main.SaveAll());
+    auto stored = Stored();
+    EXPECT_EQ(stored["IgnoreCase"], Sz("3"));
+    EXPECT_EQ(stored["AuthPort"], Sz("1645"));
+    EXPECT_EQ(stored["AcctPort"], Sz("1813"));  // was a DWORD, now text
+    EXPECT_EQ(stored["ReqAcctAuth"], Sz("0"));
+    EXPECT_EQ(stored["AllowMalformed"], Sz("1"));
+    EXPECT_EQ(stored["TrimName"], Sz("3"));
+    EXPECT_EQ(stored["Mode"], Sz("3"));
+    EXPECT_EQ(stored["Proxy"], Sz("11"));
+    EXPECT_EQ(stored["Options"], Sz("2048"));
+    EXPECT_EQ(stored["SNMP"], Sz("3"));
+    EXPECT_EQ(stored["Debug"], Sz("9"));
+    EXPECT_EQ(stored["LogFile"], Sz(" spaced.log "));  // saving trims nothing
+    EXPECT_EQ(stored["UserName"], Sz("radius"));        // "Username" written into the same value
+    EXPECT_FALSE(stored.count("Username"));
+    EXPECT_EQ(stored["Password"], Sz("secret"));
+    EXPECT_EQ(stored["AcctODBCDatasource"], Sz(""));
+    EXPECT_EQ(stored["AcctUserName"], Sz(""));
+    EXPECT_EQ(stored["AcctPassword"], Sz(""));
+    EXPECT_EQ(stored["TestDatabaseSecs"], Sz("soon"));
+    EXPECT_EQ(stored["UsersFile"], Sz("People"));
+    EXPECT_EQ(stored["ServerOwnValue"], Sz("keep me"));
+    EXPECT_FALSE(main.DirtyFlag());
+}
+
+TEST_F(RoundTrip, ModesAndProxiesAcrossTheirRange) {
+    const std::pair<const char*, const char*> modes[] = {{"0", "0"}, {"1", "1"}, {"2", "2"}, {"3", "3"},
+                                                        {"4", "4"}, {"9", "4"}, {"-1", "0"}, {"2.5", "1"}};
+    for (auto [stored, saved] : modes) {
+        test::TestEnv fresh;
+        PutText("Mode", stored);
+        PutText("Proxy", "16");
+        Main main;
+        ASSERT_TRUE(main.SaveAll());
+        EXPECT_EQ(Stored()["Mode"], Sz(saved)) << "Mode " << stored;
+        EXPECT_EQ(Stored()["Proxy"], Sz("0"));
+    }
+}
+
+TEST_F(RoundTrip, AccountingValuesFollowUseDifferentAccountingDsn) {
+    PutText("AcctODBCDatasource", "AcctDB");
+    PutText("AcctUserName", "acct");
+    PutText("AcctPassword", "pw");
+    Main main;
+    EXPECT_EQ(Main::Value(main.chkDiffAcct), 1);
+    EXPECT_FALSE(main.frmAcct->isHidden());
+    EXPECT_TRUE(main.cmdCheck[1]->isEnabled());
+    main.cbDSN[1]->setEditText("");
+    ASSERT_TRUE(main.SaveAll());
+    EXPECT_EQ(Stored()["AcctODBCDatasource"], Sz("Corvex"));
+    EXPECT_EQ(Stored()["AcctUserName"], Sz("acct"));
+
+    Main::SetValue(main.chkDiffAcct, 0);
+    ASSERT_TRUE(main.SaveAll());
+    EXPECT_EQ(Stored()["AcctODBCDatasource"], Sz(""));
+    EXPECT_EQ(Stored()["AcctUserName"], Sz(""));
+    EXPECT_EQ(Stored()["AcctPassword"], Sz(""));
+}
+
+TEST_F(RoundTrip, PortsWithoutANumberLeaveTheStoredPort) {
+    PutText("AuthPort", "1812");
+    Main main;
+    for (const char* text : {"", "0", "letters"}) {
+        main.txtAuthPort->setText(text);
+        ASSERT_TRUE(main.SaveAll());
+        EXPECT_EQ(Stored()["AuthPort"], Sz("1812")) << text;
+    }
+    main.txtAuthPort->setText("1645 ");
+    ASSERT_TRUE(main.SaveAll());
+    EXPECT_EQ(Stored()["AuthPort"], Sz("1645"));
+}
+
+TEST_F(RoundTrip, SaveAndCloseAnswerToTheDirtyFlag) {
+    Main main;
+    main.show();
+    main.txtFiles[0]->setText("/data");
+    EXPECT_TRUE(main.DirtyFlag());
+    main.mSave_Click();
+    auto shown = MessageBox::takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].text, "Norvane Configuration Saved");
+    EXPECT_EQ(shown[0].title, "Norvane Admin");
+    EXPECT_FALSE(main.DirtyFlag());
+
+    // "Trim Name" unchecked: closing checks it, which is an edit, so it asks.
+    Main::SetValue(main.chkTrimName[0], 0);
+    main.SaveAll();
+    MessageBox::answerNext(MessageBox::Answer::No);
+    EXPECT_TRUE(main.close());
+    shown = MessageBox::takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].text, "Save Changes?");
+    EXPECT_EQ(shown[0].title, "Norvane Administrator");
+    EXPECT_EQ(shown[0].buttons, MessageBox::Buttons::YesNo);
+    EXPECT_EQ(shown[0].icon, MessageBox::Icon::Question);
+    EXPECT_EQ(Stored()["TrimName"], Sz("0"));  // No wrote nothing
+}
+
+TEST_F(RoundTrip, ClosingWithYesSavesAndExitNeverAsks) {
+    {
+        Main main;
+        main.show();
+        Main::SetValue(main.chkTrimName[0], 1);
+        main.SaveAll();
+        main.txtFiles[0]->setText("/saved-on-close");
+        MessageBox::answerNext(MessageBox::Answer::Yes);
+        EXPECT_TRUE(main.close());
+        EXPECT_EQ(MessageBox::takeShown().size(), 1);
+        EXPECT_EQ(Stored()["DataDirectory"], Sz("/saved-on-close"));
+    }
+    {
+        Main main;
+        main.show();
+        main.txtFiles[0]->setText("/lost");
+        main.mExit_Click();
+        EXPECT_TRUE(MessageBox::takeShown().isEmpty());
+        EXPECT_EQ(Stored()["DataDirectory"], Sz("/saved-on-close"));
+    }
+    {
+        // Saved and nothing changed since, "Trim Name" checked: no prompt.
+        Main main;
+        main.show();
+        Main::SetValue(main.chkTrimName[0], 1);
+        main.SaveAll();
+        EXPECT_TRUE(main.close());
+        EXPECT_TRUE(MessageBox::takeShown().isEmpty());
+    }
+}
+
+TEST_F(RoundTrip, AFailedSaveIsReportedAndKeepsTheWindowOpen) {
+    PutText("DataDirectory", "/before");
+    Main main;
+    main.show();
+    main.txtFiles[0]->setText("/after");
+    // The store cannot write its journal beside it: every write of the save fails.
+    ASSERT_TRUE(QDir().mkdir(env.storePath() + "-journal"));
+
+    main.mSave_Click();
+    auto shown = MessageBox::takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_NE(shown[0].text, "Norvane Configuration Saved");
+    EXPECT_TRUE(shown[0].text.contains("DataDirectory")) << shown[0].text.toStdString();
+    EXPECT_TRUE(main.DirtyFlag());
+
+    MessageBox::answerNext(MessageBox::Answer::Yes);
+    EXPECT_FALSE(main.close());
+    EXPECT_TRUE(main.isVisible());
+    EXPECT_EQ(MessageBox::takeShown().size(), 2);  // the question, then the failure
+
+    QDir().rmdir(env.storePath() + "-journal");
+    EXPECT_EQ(Stored()["DataDirectory"], Sz("/before"));
+    MessageBox::answerNext(MessageBox::Answer::Yes);
+    EXPECT_TRUE(main.close());
+    EXPECT_EQ(Stored()["DataDirectory"], Sz("/after"));
+}
+
+TEST_F(RoundTrip, DataSourcesFromTheDriverManager) {
+    const QString longName = QString(40, 'L');
+    QFile inst(env.path("odbc/odbcinst.ini"));
+    ASSERT_TRUE(inst.open(QIODevice::WriteOnly));
+    inst.write("[SQLite3]\nDriver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so\n");
+    inst.close();
+    QFile ini(env.path("odbc/odbc.ini"));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    for (const QString& name : {QString("Alpha"), longName, QString("Beta")})
+        ini.write(QString("[%1]\nDriver=SQLite3\nDatabase=%2\n\n").arg(name, env.path("x.db")).toLocal8Bit());
+    ini.close();
+    PutText("ODBCDatasource", "NotOnThisMachine");
+
+    Main main;
+    EXPECT_EQ(main.cbDSN[0]->currentText(), "NotOnThisMachine");
+    QStringList first, second;
+    for (int i = 0; i < main.cbDSN[0]->count(); ++i)
+        first << main.cbDSN[0]->itemText(i);
+    for (int i = 0; i < main.cbDSN[1]->count(); ++i)
+        second << main.cbDSN[1]->itemText(i);
+    EXPECT_EQ(first, second);
+    EXPECT_TRUE(first.contains(longName));
+    EXPECT_TRUE(first.contains("Alpha"));
+    EXPECT_TRUE(first.contains("Beta"));
+    EXPECT_FALSE(main.DirtyFlag());
+
+    main.cbDSN[1]->setEditText("Typed");
+    main.mReloadDSN_Click();
+    EXPECT_EQ(main.cbDSN[0]->currentText(), "NotOnThisMachine");
+    EXPECT_EQ(main.cbDSN[1]->currentText(), "Typed");
+    EXPECT_EQ(main.cbDSN[0]->count(), 3);
+}
+
+TEST_F(RoundTrip, NoDataSourcesLeavesTheListsEmpty) {
+    PutText("ODBCDatasource", "Saved");
+    Main main;
+    EXPECT_EQ(main.cbDSN[0]->count(), 0);
+    EXPECT_EQ(main.cbDSN[1]->count(), 0);
+    main.mReloadDSN_Click();
+    EXPECT_EQ(main.cbDSN[0]->currentText(), "Saved");
+}
+
+TEST_F(RoundTrip, TheAddressListHoldsThisMachinesAddresses) {
+    // What the C library says this machine's IPv4 addresses are.
+    QStringList expected;
+    ifaddrs* list = nullptr;
+    ASSERT_EQ(getifaddrs(&list), 0);
+    for (ifaddrs* a = list; a; a = a->ifa_next)
+        if (a->ifa_addr && a->ifa_addr->sa_family == AF_INET) {
+            char text[INET_ADDRSTRLEN];
+            inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(a->ifa_addr)->sin_addr, text, sizeof text);
+            if (QString(text) != "0.0.0.0")
+                expected << text;
+        }
+    freeifaddrs(list);
+    ASSERT_FALSE(expected.isEmpty());
+
+    const QString saved = expected.last();
+    PutText("IPAddress", saved.toStdString());
+    Main main;
+    QStringList items;
+    for (int i = 1; i < main.cbIPAddress->count(); ++i)
+        items << main.cbIPAddress->itemText(i);
+    EXPECT_EQ(main.cbIPAddress->itemText(0), "All");
+    std::sort(items.begin(), items.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(items, expected);
+    EXPECT_EQ(main.cbIPAddress->currentText(), saved);
+    ASSERT_TRUE(main.SaveAll());
+    EXPECT_EQ(Stored()["IPAddress"], Sz(main.cbIPAddress->currentText().toStdString()));
+}
+
+}  // namespace
