@@ -6,8 +6,7 @@
 
 #include <cstdint>
 #include <optional>
-
-class QVariant;
+#include <string_view>
 
 namespace norvane {
 
@@ -23,7 +22,7 @@ struct CheckResult {
 CheckResult CheckConnection(const QString& dataSource, const QString& userName, const QString& password,
                             int loginTimeoutSeconds = 10);
 
-// A count as the driver hands it back, when it is a whole number that fits 32 bits.
-std::optional<std::int32_t> CountFromVariant(const QVariant& value);
+// A count as the driver writes it out, when it is a whole number that fits 32 bits.
+std::optional<std::int32_t> CountFromText(std::string_view text);
 
 }  // namespace norvane

@@ -22,8 +22,14 @@ bool ExecutablePresent(const QString& programDirectory) {
 }
 
 bool Start(const QString& programDirectory, const QString& argument, QString* error) {
+    const QString program = ExecutablePath(programDirectory);
+    if (!QFileInfo::exists(program)) {
+        if (error)
+            *error = QStringLiteral("%1 does not exist.").arg(QDir::toNativeSeparators(program));
+        return false;
+    }
     QProcess process;
-    process.setProgram(ExecutablePath(programDirectory));
+    process.setProgram(program);
     process.setArguments({argument});
     process.setWorkingDirectory(QDir(programDirectory).absolutePath());
     if (process.startDetached())
