@@ -27,7 +27,6 @@ bash "$here/pg_stop.sh" "$state" || true
 rm -rf "$state"
 mkdir -p "$state"
 state=$(cd "$state" && pwd)
-data=$state/data
 
 # PostgreSQL refuses to run as root: as root, run it as an unprivileged system user.
 run=()
@@ -36,18 +35,27 @@ if [ "$(id -u)" -eq 0 ]; then
   if ! id "$pguser" >/dev/null 2>&1; then
     useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin "$pguser"
   fi
-  chown "$pguser" "$state"
   run=(runuser -u "$pguser" --)
-  if ! "${run[@]}" test -w "$state"; then
-    echo "pg_start: $pguser cannot reach $state (a parent folder is closed to others)" >&2
-    exit 1
-  fi
 fi
 as_pg() { "${run[@]}" "$@"; }
 
-printf '%s\n' 'norvane-superuser-pw' > "$state/pwfile"
-[ ${#run[@]} -eq 0 ] || chown "$pguser" "$state/pwfile"
-as_pg "$pgbin/initdb" -D "$data" -U postgres --pwfile="$state/pwfile" \
+# The server's files live in the state folder, unless the server's user cannot reach it
+# (a parent folder closed to others) or its socket path would be too long: then in /tmp.
+home=$state/server
+mkdir -p "$home"
+[ ${#run[@]} -eq 0 ] || chown "$pguser" "$home"
+if ! as_pg test -w "$home" || [ ${#home} -gt 80 ]; then
+  rm -rf "$home"
+  home=$(mktemp -d /tmp/norvane-pg.XXXXXX)
+  [ ${#run[@]} -eq 0 ] || chown "$pguser" "$home"
+  as_pg test -w "$home" || { echo "pg_start: $pguser cannot write $home" >&2; exit 1; }
+fi
+echo "$home" > "$state/server-home"
+data=$home/data
+
+printf '%s\n' 'norvane-superuser-pw' > "$home/pwfile"
+[ ${#run[@]} -eq 0 ] || chown "$pguser" "$home/pwfile"
+as_pg "$pgbin/initdb" -D "$data" -U postgres --pwfile="$home/pwfile" \
   --auth-local=trust --auth-host=scram-sha-256 -E UTF8 --locale=C >"$state/initdb.log" 2>&1 || {
   cat "$state/initdb.log" >&2; exit 1; }
 
@@ -68,14 +76,14 @@ synchronous_commit = off
 full_page_writes = off
 password_encryption = 'scram-sha-256'
 CONF
-  if as_pg "$pgbin/pg_ctl" -D "$data" -l "$state/server.log" -w -t 60 start >/dev/null; then
+  if as_pg "$pgbin/pg_ctl" -D "$data" -l "$home/server.log" -w -t 60 start >/dev/null; then
     started=1
     break
   fi
   echo "pg_start: port $port failed (attempt $attempt)" >&2
 done
 if [ -z "$started" ]; then
-  cat "$state/server.log" >&2 || true
+  cat "$home/server.log" >&2 || true
   exit 1
 fi
 

@@ -5,15 +5,17 @@ set -uo pipefail
 
 state=${1:?usage: pg_stop.sh STATE_DIR}
 pgbin=${NORVANE_PGBIN:-/usr/lib/postgresql/15/bin}
-data=$state/data
-[ -d "$data" ] || { rm -rf "$state"; exit 0; }
+[ -d "$state" ] || exit 0
+home=$(cat "$state/server-home" 2>/dev/null || true)
+data=${home:+$home/data}
 
-run=()
-[ "$(id -u)" -eq 0 ] && id norvane-pg >/dev/null 2>&1 && run=(runuser -u norvane-pg --)
-if [ -f "$data/postmaster.pid" ]; then
+if [ -n "$data" ] && [ -f "$data/postmaster.pid" ]; then
+  run=()
+  [ "$(id -u)" -eq 0 ] && id norvane-pg >/dev/null 2>&1 && run=(runuser -u norvane-pg --)
   "${run[@]}" "$pgbin/pg_ctl" -D "$data" -m immediate -w -t 60 stop >/dev/null 2>&1 || {
     echo "pg_stop: the server in $data did not stop" >&2
     exit 1
   }
 fi
+[ -n "$home" ] && rm -rf "$home"
 rm -rf "$state"
