@@ -152,6 +152,10 @@ private:
     bool Form_Unload();
     void ShowFileSaveError(const QString& description);
 
+    // A box that a mouse click has just entered: the click itself must not undo the
+    // selection its GotFocus rule made.
+    QWidget* m_selectOnPress = nullptr;
+
     bool m_dirty = false;
     bool m_loading = false;
     bool m_exiting = false;
