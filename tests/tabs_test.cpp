@@ -1,0 +1,207 @@
+// The working tabs: the server executable's presence, the two file editors on first view,
+// reload and save, and the service buttons starting a stand-in server program.
+#include "Main.h"
+#include "MessageBox.h"
+#include "TextFileEditor.h"
+#include "support/TestEnv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace norvane;
+
+namespace {
+
+QByteArray ReadAll(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+void WriteAll(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+class Tabs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        MessageBox::setTestMode(true);
+        MessageBox::takeShown();
+        QDir().mkpath(env.path("data"));
+        QDir().mkpath(env.path("other"));
+        QDir().mkpath(env.path("program"));
+        main = std::make_unique<Main>();
+        main->setProgramDirectory(env.path("program"));
+        main->show();
+        main->txtFiles[0]->setText(env.path("data"));
+        main->txtFiles[2]->setText("Users");
+    }
+    void Visit(int tab) {
+        main->tabMain->setCurrentIndex(Main::TabConfiguration);
+        main->tabMain->setCurrentIndex(tab);
+    }
+    test::TestEnv env;
+    std::unique_ptr<Main> main;
+};
+
+TEST_F(Tabs, ClientsLoadOnFirstViewAndKeepEditsUntilReload) {
+    WriteAll(env.path("data/Clients"), "10.0.0.1 secret\r\n");
+    Visit(Main::TabClients);
+    EXPECT_EQ(main->rtbClients->toPlainText(), "10.0.0.1 secret\n");
+    EXPECT_FALSE(main->rtbClients->FileName().isEmpty());
+
+    main->rtbClients->setPlainText("edited");
+    Visit(Main::TabUsers);
+    Visit(Main::TabClients);
+    EXPECT_EQ(main->rtbClients->toPlainText(), "edited");
+
+    // A new data directory changes nothing until Reload; Save still writes where it loaded.
+    WriteAll(env.path("other/Clients"), "192.168.1.1 other\r\n");
+    main->txtFiles[0]->setText(env.path("other"));
+    main->SaveAll();
+    Visit(Main::TabClients);
+    EXPECT_EQ(main->rtbClients->toPlainText(), "edited");
+    main->cmdClientsSave_Click();
+    EXPECT_TRUE(MessageBox::takeShown().isEmpty());
+    EXPECT_EQ(ReadAll(env.path("data/Clients")), "edited");
+    EXPECT_EQ(ReadAll(env.path("other/Clients")), "192.168.1.1 other\r\n");
+
+    QTest::mouseClick(main->Command1, Qt::LeftButton);
+    EXPECT_EQ(main->rtbClients->toPlainText(), "192.168.1.1 other\n");
+    main->rtbClients->setPlainText("now here");
+    main->cmdClientsSave_Click();
+    EXPECT_EQ(ReadAll(env.path("other/Clients")), "now here");
+    EXPECT_EQ(ReadAll(env.path("data/Clients")), "edited");
+    EXPECT_FALSE(main->DirtyFlag());  // the files are not settings
+}
+
+TEST_F(Tabs, AMissingFileLeavesTheEditorEmptyAndSaveFails) {
+    Visit(Main::TabClients);
+    EXPECT_TRUE(main->rtbClients->toPlainText().isEmpty());
+    EXPECT_TRUE(main->rtbClients->FileName().isEmpty());
+
+    main->rtbClients->setPlainText("typed before any load");
+    QTest::mouseClick(main->cmdClientsSave, Qt::LeftButton);
+    auto shown = MessageBox::takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_FALSE(shown[0].text.isEmpty());
+    EXPECT_EQ(shown[0].title, "Norvane Admin");
+    EXPECT_FALSE(QFile::exists(env.path("data/Clients")));
+
+    // The next visit tries again and finds the file that appeared meanwhile.
+    WriteAll(env.path("data/Clients"), "10.0.0.9 s\n");
+    Visit(Main::TabClients);
+    EXPECT_EQ(main->rtbClients->toPlainText(), "10.0.0.9 s\n");
+}
+
+TEST_F(Tabs, PathsAreJoinedAsText) {
+    EXPECT_EQ(main->ClientsPath(), env.path("data") + "\\Clients");
+    EXPECT_EQ(main->UsersPath(), env.path("data") + "\\Users");
+
+    // A data directory ending in a separator doubles it, and the file is still found.
+    WriteAll(env.path("data/Clients"), "x\n");
+    main->txtFiles[0]->setText(env.path("data") + "\\");
+    EXPECT_EQ(main->ClientsPath(), env.path("data") + "\\\\Clients");
+    Visit(Main::TabClients);
+    EXPECT_EQ(main->rtbClients->toPlainText(), "x\n");
+
+    // No users file name: the path names the directory, which does not load.
+    main->txtFiles[0]->setText(env.path("data"));
+    main->txtFiles[2]->setText("");
+    EXPECT_EQ(main->UsersPath(), env.path("data") + "\\");
+    Visit(Main::TabUsers);
+    EXPECT_TRUE(main->rtbUsers->toPlainText().isEmpty());
+    EXPECT_TRUE(main->rtbUsers->FileName().isEmpty());
+}
+
+TEST_F(Tabs, UsersFileRoundTripKeepsTabsAndBytes) {
+    const QByteArray original("ada\tPassword = \"x\"\r\nben\tcaf\xe9\r\nno final line end");
+    WriteAll(env.path("data/Users"), original);
+    Visit(Main::TabUsers);
+    main->cmdUsersSave_Click();
+    EXPECT_EQ(ReadAll(env.path("data/Users")), original);
+
+    main->rtbUsers->setFocus();
+    main->rtbUsers->moveCursor(QTextCursor::End);
+    QTest::keyClick(main->rtbUsers, Qt::Key_Tab, Qt::ControlModifier);
+    QTest::keyClicks(main->rtbUsers, "z");
+    main->cmdUsersSave_Click();
+    EXPECT_EQ(ReadAll(env.path("data/Users")), original + "\tz");
+}
+
+class Service : public Tabs {
+protected:
+    // A stand-in server program that records each argument on a line of its own.
+    void PlaceServer() {
+        const QString script = QString("#!/bin/sh\nfor a in \"$@\"; do echo \"$a\" >> '%1'; done\necho end >> '%1'\n")
+                                   .arg(env.path("args.txt"));
+        WriteAll(env.path("program/Corvex.exe"), script.toLocal8Bit());
+        QFile::setPermissions(env.path("program/Corvex.exe"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    QByteArray WaitForArgs(int runs) {
+        for (int i = 0; i < 500; ++i) {
+            QByteArray got = ReadAll(env.path("args.txt"));
+            if (got.count("end\n") >= runs)
+                return got;
+            QTest::qWait(10);
+        }
+        return ReadAll(env.path("args.txt"));
+    }
+};
+
+TEST_F(Service, ButtonsFollowTheExecutableOnEveryVisit) {
+    Visit(Main::TabServiceControl);
+    EXPECT_FALSE(main->cmdInstall->isEnabled());
+    EXPECT_FALSE(main->cmdRemove->isEnabled());
+    EXPECT_FALSE(main->lblNotFound->isHidden());
+
+    PlaceServer();
+    Visit(Main::TabServiceControl);
+    EXPECT_TRUE(main->cmdInstall->isEnabled());
+    EXPECT_TRUE(main->cmdRemove->isEnabled());
+    EXPECT_TRUE(main->lblNotFound->isHidden());
+
+    QFile::remove(env.path("program/Corvex.exe"));
+    QDir().mkdir(env.path("program/Corvex.exe"));  // a directory of that name is no program
+    Visit(Main::TabServiceControl);
+    EXPECT_FALSE(main->cmdInstall->isEnabled());
+    EXPECT_FALSE(main->lblNotFound->isHidden());
+}
+
+TEST_F(Service, InstallAndRemoveStartTheServerWithOneArgument) {
+    PlaceServer();
+    Visit(Main::TabServiceControl);
+    main->tabMain->setCurrentIndex(Main::TabConfiguration);
+    Main::SetValue(main->chkTrimName[0], 1);
+    main->SaveAll();
+    ASSERT_FALSE(main->DirtyFlag());
+
+    main->cmdRemove_Click();
+    EXPECT_EQ(WaitForArgs(1), "-remove\nend\n");
+    EXPECT_FALSE(main->DirtyFlag());
+    main->cmdInstall_Click();
+    EXPECT_EQ(WaitForArgs(2), "-remove\nend\n-install\nend\n");
+    EXPECT_TRUE(main->DirtyFlag());
+    EXPECT_TRUE(MessageBox::takeShown().isEmpty());
+}
+
+TEST_F(Service, AServerThatCannotStartIsReported) {
+    WriteAll(env.path("program/Corvex.exe"), "not a program");
+    QFile::setPermissions(env.path("program/Corvex.exe"), QFile::ReadOwner | QFile::WriteOwner);
+    Visit(Main::TabServiceControl);
+    main->cmdRemove_Click();
+    auto shown = MessageBox::takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].text.contains("Corvex.exe"));
+}
+
+}  // namespace
