@@ -214,11 +214,10 @@ bool captionFits(const QWidget* control) {
     }
     if (const auto* label = qobject_cast<const QLabel*>(control)) {
         const QRect area = label->contentsRect();
-        if (!label->wordWrap())
-            return label->fontMetrics().horizontalAdvance(label->text()) <= area.width();
-        const QRect needed = label->fontMetrics().boundingRect(QRect(0, 0, area.width(), 1 << 16),
-                                                               Qt::TextWordWrap | label->alignment(), label->text());
-        return needed.height() <= area.height();
+        const int wrap = label->wordWrap() ? Qt::TextWordWrap : 0;
+        const QRect needed =
+            label->fontMetrics().boundingRect(QRect(0, 0, area.width(), 1 << 16), wrap | label->alignment(), label->text());
+        return needed.width() <= area.width() && (!wrap || needed.height() <= area.height());
     }
     return true;
 }
