@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <qdrawutil.h>
+#include <QPainter>
 #include <QPalette>
 #include <QPointer>
 #include <QProxyStyle>
@@ -70,6 +72,28 @@ public:
         return size;
     }
 
+    // A frame's line runs through the middle of its caption, which sits near its left end,
+    // so the frame's children have its whole height below the caption.
+    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl part,
+                         const QWidget* widget) const override {
+        const auto* box = qstyleoption_cast<const QStyleOptionGroupBox*>(option);
+        if (control != CC_GroupBox || !box)
+            return QProxyStyle::subControlRect(control, option, part, widget);
+        const int textHeight = box->fontMetrics.height();
+        switch (part) {
+        case SC_GroupBoxFrame:
+            return box->rect.adjusted(0, box->text.isEmpty() ? 0 : textHeight / 2, 0, 0);
+        case SC_GroupBoxLabel:
+            if (box->text.isEmpty())
+                return {};
+            return {box->rect.left() + 6, box->rect.top(), box->fontMetrics.horizontalAdvance(box->text) + 4, textHeight};
+        case SC_GroupBoxContents:
+            return box->rect.adjusted(1, box->text.isEmpty() ? 1 : textHeight, -1, -1);
+        default:
+            return QProxyStyle::subControlRect(control, option, part, widget);
+        }
+    }
+
     void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
                             const QWidget* widget) const override {
         const auto* box = qstyleoption_cast<const QStyleOptionGroupBox*>(option);
@@ -77,19 +101,17 @@ public:
             QProxyStyle::drawComplexControl(control, option, painter, widget);
             return;
         }
+        const QRect label = box->text.isEmpty() ? QRect() : subControlRect(CC_GroupBox, option, SC_GroupBoxLabel, widget);
         if (box->subControls & SC_GroupBoxFrame) {
-            QStyleOptionFrame frame;
-            frame.QStyleOption::operator=(*box);
-            frame.features = box->features;
-            frame.lineWidth = box->lineWidth;
-            frame.midLineWidth = box->midLineWidth;
-            frame.rect = subControlRect(CC_GroupBox, option, SC_GroupBoxFrame, widget);
-            drawPrimitive(PE_FrameGroupBox, &frame, painter, widget);
+            // An etched line, broken where the caption sits.
+            painter->save();
+            painter->setClipRegion(QRegion(box->rect).subtracted(QRegion(label)));
+            qDrawShadeRect(painter, subControlRect(CC_GroupBox, option, SC_GroupBoxFrame, widget), box->palette, true);
+            painter->restore();
         }
-        if ((box->subControls & SC_GroupBoxLabel) && !box->text.isEmpty()) {
-            const QRect label = subControlRect(CC_GroupBox, option, SC_GroupBoxLabel, widget);
-            drawItemText(painter, label, Qt::TextShowMnemonic | Qt::AlignLeft | Qt::AlignVCenter, box->palette,
-                         box->state & State_Enabled, box->text, QPalette::WindowText);
+        if ((box->subControls & SC_GroupBoxLabel) && !label.isEmpty()) {
+            drawItemText(painter, label.adjusted(2, 0, -2, 0), Qt::TextShowMnemonic | Qt::AlignLeft | Qt::AlignVCenter,
+                         box->palette, box->state & State_Enabled, box->text, QPalette::WindowText);
         }
     }
 };
