@@ -15,3 +15,9 @@ if(NORVANE_GUI)
     NORVANE_RELIABILITY_SAVER="$<TARGET_FILE:reliability_saver>")
   add_dependencies(reliability_store_tests reliability_saver)
 endif()
+
+if(NORVANE_GUI)
+  norvane_test(reliability_input_tests GUI
+    SOURCES reliability_input_test.cpp
+    LIBS norvane_editor)
+endif()
