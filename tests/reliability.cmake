@@ -21,3 +21,9 @@ if(NORVANE_GUI)
     SOURCES reliability_input_test.cpp
     LIBS norvane_editor)
 endif()
+
+if(NORVANE_GUI)
+  norvane_test(reliability_faults_tests GUI
+    SOURCES reliability_faults_test.cpp tools_OdbcIni.h
+    LIBS norvane_editor SQLite::SQLite3)
+endif()
