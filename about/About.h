@@ -20,6 +20,10 @@ public:
     QLabel* lblVersion = nullptr;
     QPushButton* cmdOK = nullptr;
 
+protected:
+    // Closing from the title bar ends the window (it is deleted later); OK only hides it.
+    void closeEvent(QCloseEvent* event) override;
+
 private:
     void cmdOK_Click();
 };

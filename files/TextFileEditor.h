@@ -39,6 +39,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // The text as the document holds it, with "\n" between lines.
+    QString shownText() const;
+
     QString m_fileName;
     Encoding m_encoding = Encoding::Utf8;
     LineEnd m_lineEnd = LineEnd::CrLf;
