@@ -4,7 +4,12 @@
 #include "KeyStore.h"
 #include "RegFile.h"
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cctype>
 #include <cstdio>
@@ -128,10 +133,22 @@ std::string ShownName(const std::string& name)
     return name.empty() ? std::string("(Default)") : name;
 }
 
+// Whether someone at a terminal can answer. On Windows the NUL device passes isatty(),
+// so there it takes a console.
+bool Interactive()
+{
+#ifdef _WIN32
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+#else
+    return isatty(STDIN_FILENO) != 0;
+#endif
+}
+
 // Asks on a terminal; elsewhere there is nobody to ask, and /f is the way to go ahead.
 void Confirm(const std::string& question, const std::string& refusal)
 {
-    if (!isatty(STDIN_FILENO))
+    if (!Interactive())
         Fail(refusal);
     std::cout << question << " (Yes/No)? " << std::flush;
     std::string answer;
