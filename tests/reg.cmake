@@ -1,5 +1,5 @@
 # norvane-reg and its REGEDIT4 files.
-if(TARGET norvane-reg)
+if(TARGET norvane-reg AND NOT WIN32)
   norvane_test(reg_tests
     SOURCES reg_file_test.cpp reg_command_test.cpp
     LIBS norvane_regfile)
