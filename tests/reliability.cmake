@@ -27,3 +27,12 @@ if(NORVANE_GUI)
     SOURCES reliability_faults_test.cpp tools_OdbcIni.h
     LIBS norvane_editor SQLite::SQLite3)
 endif()
+
+if(NORVANE_GUI)
+  # The fuzz targets' properties over every kept input; the editor needs a QApplication.
+  norvane_test(reliability_fuzz_tests GUI
+    SOURCES reliability_fuzz_test.cpp ${CMAKE_SOURCE_DIR}/fuzz/properties.h
+    LIBS norvane_regfile norvane_files norvane_settings)
+  target_include_directories(reliability_fuzz_tests PRIVATE ${CMAKE_SOURCE_DIR}/fuzz)
+  target_compile_definitions(reliability_fuzz_tests PRIVATE NORVANE_FUZZ_CORPUS="${CMAKE_SOURCE_DIR}/fuzz/corpus")
+endif()
