@@ -1,4 +1,5 @@
 #include "About.h"
+#include "Fonts.h"
 
 #include <QCloseEvent>
 #include <QFont>
@@ -15,25 +16,6 @@ int twips(int value) { return qRound(value / 15.0); }
 
 QRect twipsRect(int left, int top, int width, int height) {
     return {twips(left), twips(top), twips(width), twips(height)};
-}
-
-// Liberation Sans and Serif have the metrics of MS Sans Serif/Arial and Times New Roman.
-QFont sansFont(qreal points, bool bold = false) {
-    QFont font(QStringLiteral("Liberation Sans"));
-    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("MS Sans Serif"), QStringLiteral("Arial")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
-}
-
-QFont serifFont(qreal points, bool bold) {
-    QFont font(QStringLiteral("Liberation Serif"));
-    font.setFamilies({QStringLiteral("Liberation Serif"), QStringLiteral("Times New Roman")});
-    font.setStyleHint(QFont::Serif);
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
 }
 
 QLabel* addLabel(QWidget* parent, const char* name, const QString& caption, const QRect& geometry) {
@@ -55,7 +37,7 @@ About::About(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("About"));
     setWindowTitle(QStringLiteral("About Norvane"));
     setFixedSize(twips(6270), twips(2400));
-    setFont(sansFont(8.25));
+    setFont(SansFont(8.25));
 
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
@@ -64,13 +46,13 @@ About::About(QWidget* parent) : QDialog(parent) {
 
     QLabel* label1 = addLabel(this, "Label1", QStringLiteral("Norvane Administrator"), twipsRect(120, 120, 6015, 615));
     label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    label1->setFont(serifFont(27.75, true));
+    label1->setFont(SerifFont(27.75, true));
     QPalette blue = label1->palette();
     blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
     label1->setPalette(blue);
 
     lblVersion = addLabel(this, "lblVersion", QStringLiteral("Version: "), twipsRect(480, 840, 1575, 255));
-    lblVersion->setFont(serifFont(9.75, true));
+    lblVersion->setFont(SerifFont(9.75, true));
 
     addLabel(this, "Label4", tr("Programmed by the Norvane team"), twipsRect(3360, 840, 2655, 255));
 
@@ -83,7 +65,7 @@ About::About(QWidget* parent) : QDialog(parent) {
                               twipsRect(3240, 1320, 2655, 495));
     label5->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     label5->setWordWrap(true);
-    label5->setFont(sansFont(8.25, true));
+    label5->setFont(SansFont(8.25, true));
 
     cmdOK = new QPushButton(QStringLiteral("&OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));

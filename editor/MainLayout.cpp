@@ -2,6 +2,8 @@
 // menus. Positions are kept in twips as the layout was drawn; 15 twips make one pixel.
 #include "Main.h"
 
+#include "Fonts.h"
+
 #include "TextFileEditor.h"
 
 #include <QAction>
@@ -139,24 +141,6 @@ public:
     }
 };
 
-QFont sansFont(qreal points) {
-    // Liberation Sans has the metrics of MS Sans Serif's and Arial's successors.
-    QFont font(QStringLiteral("Liberation Sans"));
-    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("MS Sans Serif")});
-    font.setStyleHint(QFont::SansSerif);
-    font.setPointSizeF(points);
-    return font;
-}
-
-QFont serifFont(qreal points, bool bold) {
-    QFont font(QStringLiteral("Liberation Serif"));
-    font.setFamilies({QStringLiteral("Liberation Serif"), QStringLiteral("Times New Roman")});
-    font.setStyleHint(QFont::Serif);
-    font.setPointSizeF(points);
-    font.setBold(bold);
-    return font;
-}
-
 QString member(const char* name, int index) { return QStringLiteral("%1(%2)").arg(QLatin1String(name)).arg(index); }
 
 // Where controls go: a widget, and the point of it from which positions are measured.
@@ -268,7 +252,7 @@ Main::~Main() = default;
 void Main::buildLayout() {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("Norvane Administrator"));
-    setFont(sansFont(8.25));
+    setFont(SansFont(8.25));
 
     auto* client = new QWidget(this);
     client->setFixedSize(twips(7575), twips(4350));
@@ -279,7 +263,7 @@ void Main::buildLayout() {
 
     Label1 = label(window, QStringLiteral("Label1"), QStringLiteral("Norvane Administrator 2.5"), 120, 0, 7215, 615,
                    Qt::AlignHCenter);
-    Label1->setFont(serifFont(27.75, true));
+    Label1->setFont(SerifFont(27.75, true));
     QPalette blue = Label1->palette();
     blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
     Label1->setPalette(blue);
@@ -379,7 +363,7 @@ void Main::buildLayout() {
         rightLabel(p, QStringLiteral("Label12"), QStringLiteral("Connection Check:"), 240, 3000, 1455, 255);
         txtCheckDB = text(p, QStringLiteral("txtCheckDB"), 1800, 3000, 615, 285);
         auto* secs = label(p, member("lblCheckDBInterval", 5), QStringLiteral("Secs"), 2520, 3120, 330, 150);
-        secs->setFont(sansFont(6.75));
+        secs->setFont(SansFont(6.75));
     }
 
     // Advanced: one option array over three frames, in screen order rather than index order.

@@ -239,31 +239,19 @@ std::int32_t SqliteStore::CreateKey(std::uint32_t root, const std::string& path,
         return FailWith(Status::AccessDenied, "the settings store " + m_path + " may be read but not written");
     const std::string p = Normalise(path);
 
-    // Every missing key above the new one comes with it, in one transaction of its own
-    // unless a batch already holds one.
-    if (!m_inBatch) {
-        int rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK)
-            return Fail(rc);
-    }
+    // Every missing key above the new one comes with it, all or none.
     std::int64_t id = 0;
-    std::int32_t st = Status::Success;
-    for (std::size_t pos = 0; st == Status::Success;) {
-        pos = p.find('\\', pos);
-        st = InsertKey(root, p.substr(0, pos), id);
-        if (pos == std::string::npos)
-            break;
-        ++pos;
-    }
-    if (!m_inBatch) {
-        if (st == Status::Success) {
-            int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
-            if (rc != SQLITE_OK)
-                st = Fail(rc);
+    std::int32_t st = Atomically([&] {
+        std::int32_t status = Status::Success;
+        for (std::size_t pos = 0; status == Status::Success;) {
+            pos = p.find('\\', pos);
+            status = InsertKey(root, p.substr(0, pos), id);
+            if (pos == std::string::npos)
+                break;
+            ++pos;
         }
-        if (st != Status::Success)
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
+        return status;
+    });
     if (st == Status::Success)
         key = Remember(id, access);
     return st;
@@ -409,26 +397,27 @@ std::int32_t SqliteStore::DeleteTree(std::uint32_t root, const std::string& path
                 doomed.push_back(s.integer(0));
         }
     }
-    if (!m_inBatch) {
-        int rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK)
-            return Fail(rc);
-    }
-    std::int32_t st = Status::Success;
-    for (std::int64_t k : doomed) {
-        st = WriteStatement("DELETE FROM keys WHERE id = ?1", [&](sqlite3_stmt* s) { sqlite3_bind_int64(s, 1, k); });
-        if (st)
-            break;
-    }
-    if (!m_inBatch) {
-        if (st == Status::Success) {
-            int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
-            if (rc != SQLITE_OK)
-                st = Fail(rc);
-        }
-        if (st != Status::Success)
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
+    return Atomically([&] {
+        for (std::int64_t k : doomed)
+            if (std::int32_t st = WriteStatement("DELETE FROM keys WHERE id = ?1",
+                                                 [&](sqlite3_stmt* s) { sqlite3_bind_int64(s, 1, k); }))
+                return st;
+        return Status::Success;
+    });
+}
+
+std::int32_t SqliteStore::Atomically(const std::function<std::int32_t()>& work) {
+    // Inside a batch the batch's transaction holds the work; otherwise it gets its own.
+    if (m_inBatch)
+        return work();
+    if (int rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr); rc != SQLITE_OK)
+        return Fail(rc);
+    std::int32_t st = work();
+    if (st == Status::Success)
+        if (int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr); rc != SQLITE_OK)
+            st = Fail(rc);
+    if (st != Status::Success)
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     return st;
 }
 

@@ -49,6 +49,8 @@ private:
     std::int32_t FailWith(std::int32_t status, const std::string& text);
     std::int32_t FindKey(std::uint32_t root, const std::string& path, std::int64_t& id);
     std::int32_t InsertKey(std::uint32_t root, const std::string& path, std::int64_t& id);
+    // Runs work in one transaction of its own, or in the open batch's.
+    std::int32_t Atomically(const std::function<std::int32_t()>& work);
     std::int32_t WriteStatement(const char* sql, const std::function<void(sqlite3_stmt*)>& bind);
     const OpenKeyInfo* Lookup(HKey key) const;
     HKey Remember(std::int64_t id, std::uint32_t access);

@@ -1,0 +1,29 @@
+#pragma once
+// The program's fonts. Liberation Sans and Serif have the metrics of MS Sans Serif/Arial
+// and Times New Roman, so captions fit where the layout puts them; the original families
+// stay behind them where a machine has those.
+
+#include <QFont>
+#include <QString>
+
+namespace norvane {
+
+inline QFont SansFont(qreal points, bool bold = false) {
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setFamilies({QStringLiteral("Liberation Sans"), QStringLiteral("Arial"), QStringLiteral("MS Sans Serif")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+inline QFont SerifFont(qreal points, bool bold) {
+    QFont font(QStringLiteral("Liberation Serif"));
+    font.setFamilies({QStringLiteral("Liberation Serif"), QStringLiteral("Times New Roman")});
+    font.setStyleHint(QFont::Serif);
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    return font;
+}
+
+}  // namespace norvane
