@@ -126,7 +126,7 @@ std::string IntegrityCheck(const QString& store) {
     return result;
 }
 
-class Faults : public ::testing::Test {
+class ReliabilityFaults : public ::testing::Test {
 protected:
     void SetUp() override {
         MessageBox::setTestMode(true);
@@ -148,7 +148,7 @@ protected:
     std::unique_ptr<Main> main;
 };
 
-TEST_F(Faults, ServerFileSavesOnAFullOrReadOnlyFileSystemKeepTheOldFile) {
+TEST_F(ReliabilityFaults, ServerFileSavesOnAFullOrReadOnlyFileSystemKeepTheOldFile) {
     SmallFileSystem fs(env.path("data"), 64);
     if (!fs.mounted())
         GTEST_SKIP() << "cannot mount a small tmpfs here (" << fs.error().toStdString()
@@ -209,7 +209,7 @@ TEST_F(Faults, ServerFileSavesOnAFullOrReadOnlyFileSystemKeepTheOldFile) {
     }
 }
 
-TEST_F(Faults, SettingsSaveOnAFullDiskReportsAndKeepsThePreviousSave) {
+TEST_F(ReliabilityFaults, SettingsSaveOnAFullDiskReportsAndKeepsThePreviousSave) {
     SmallFileSystem fs(env.path("store"), 128);
     if (!fs.mounted())
         GTEST_SKIP() << "cannot mount a small tmpfs here (" << fs.error().toStdString()
@@ -305,7 +305,7 @@ private:
     int m_port = 0;
 };
 
-TEST_F(Faults, UnreachableDatabaseFailsWithinTheLoginBound) {
+TEST_F(ReliabilityFaults, UnreachableDatabaseFailsWithinTheLoginBound) {
     SilentServer silent;
     ASSERT_GT(silent.port(), 0);
     ini.AddPostgres("Closed", ClosedPort(), "norvane");

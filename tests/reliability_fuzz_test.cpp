@@ -28,11 +28,11 @@ void Replay(const char* target, const Check& check) {
     }
 }
 
-TEST(FuzzRegressions, Numbers) { Replay("numbers", norvane::fuzz::CheckNumbers); }
+TEST(ReliabilityFuzz, Numbers) { Replay("numbers", norvane::fuzz::CheckNumbers); }
 
-TEST(FuzzRegressions, RegValue) { Replay("regvalue", norvane::fuzz::CheckRegValue); }
+TEST(ReliabilityFuzz, RegValue) { Replay("regvalue", norvane::fuzz::CheckRegValue); }
 
-TEST(FuzzRegressions, RegImport) {
+TEST(ReliabilityFuzz, RegImport) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const std::string a = dir.filePath("a.db").toStdString();
@@ -40,7 +40,7 @@ TEST(FuzzRegressions, RegImport) {
     Replay("regimport", [&](const std::uint8_t* d, std::size_t n) { return norvane::fuzz::CheckRegImport(d, n, a, b); });
 }
 
-TEST(FuzzRegressions, FileText) {
+TEST(ReliabilityFuzz, FileText) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath("file");

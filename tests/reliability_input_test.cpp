@@ -102,7 +102,7 @@ std::vector<BadText> BadTexts() {
     };
 }
 
-class BadInput : public ::testing::Test {
+class ReliabilityInput : public ::testing::Test {
 protected:
     void SetUp() override {
         MessageBox::setTestMode(true);
@@ -146,7 +146,7 @@ protected:
     std::unique_ptr<Main> main;
 };
 
-TEST_F(BadInput, EveryBoxStoresWhatItHeldAndLoadsItBack) {
+TEST_F(ReliabilityInput, EveryBoxStoresWhatItHeldAndLoadsItBack) {
     const auto boxes = TextBoxes();
     // A box this test does not know would go untested.
     for (const auto& [name, widget] : boxes)

@@ -92,7 +92,7 @@ std::optional<std::pair<QString, std::uint64_t>> WholeSave(const QString& store,
     return which;
 }
 
-class Administrators : public ::testing::Test {
+class ReliabilityStore : public ::testing::Test {
 protected:
     void SetUp() override {
         MessageBox::setTestMode(true);
@@ -145,7 +145,7 @@ protected:
     QStringList ipItems;
 };
 
-TEST_F(Administrators, KilledMidSaveLeavesOneWholeSave) {
+TEST_F(ReliabilityStore, KilledMidSaveLeavesOneWholeSave) {
     const char* killsEnv = std::getenv("RELIABILITY_KILLS");
     const int kills = killsEnv ? std::atoi(killsEnv) : 200;
     const char* seedEnv = std::getenv("RELIABILITY_SEED");
@@ -203,7 +203,7 @@ TEST_F(Administrators, KilledMidSaveLeavesOneWholeSave) {
     }
 }
 
-TEST_F(Administrators, TwoSavingAtOnceNeverFail) {
+TEST_F(ReliabilityStore, TwoSavingAtOnceNeverFail) {
     constexpr int Saves = 200;
     QProcess a, b;
     Start(a, "A", 0, Saves);
