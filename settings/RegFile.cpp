@@ -398,6 +398,9 @@ ParsedFile Parse(std::string_view text)
                 return fail(i, "not a key of HKEY_LOCAL_MACHINE: " + std::string(name));
             if (key.remove && path->empty())
                 return fail(i, "HKEY_LOCAL_MACHINE itself cannot be deleted");
+            // What the export cannot write back is refused here, so every import exports.
+            if (HasControl(*path))
+                return fail(i, "a key name holds control characters");
             key.path = *path;
             file.keys.push_back(std::move(key));
             continue;
@@ -419,6 +422,8 @@ ParsedFile Parse(std::string_view text)
             if (!n)
                 return fail(i, why);
             name = std::move(*n);
+            if (HasControl(name))
+                return fail(i, "a value name holds control characters");
         }
         std::string_view rest = Trim(line.substr(pos));
         if (rest.empty() || rest.front() != '=')
