@@ -59,13 +59,23 @@ DecodedText DecodeFileBytes(const QByteArray& bytes) {
 
 QByteArray EncodeFileText(const QString& text, TextFileEditor::Encoding encoding, TextFileEditor::LineEnd lineEnd,
                           bool bom) {
-    QString lines = unifyLineEnds(text);
-    if (lineEnd == TextFileEditor::LineEnd::CrLf)
-        lines.replace(u'\n', QStringLiteral("\r\n"));
-    if (encoding == TextFileEditor::Encoding::Latin1)
-        return lines.toLatin1();
-    QByteArray bytes = lines.toUtf8();
-    if (bom)
+    const QString lines = text.contains(u'\r') ? unifyLineEnds(text) : text;
+    QByteArray bytes = encoding == TextFileEditor::Encoding::Latin1 ? lines.toLatin1() : lines.toUtf8();
+    // Line ends go in after encoding, in one pass: neither encoding uses the byte 0x0A
+    // for anything but a line feed.
+    if (lineEnd == TextFileEditor::LineEnd::CrLf) {
+        if (const qsizetype feeds = bytes.count('\n')) {
+            QByteArray crlf(bytes.size() + feeds, Qt::Uninitialized);
+            char* out = crlf.data();
+            for (const char c : std::as_const(bytes)) {
+                if (c == '\n')
+                    *out++ = '\r';
+                *out++ = c;
+            }
+            bytes = std::move(crlf);
+        }
+    }
+    if (bom && encoding == TextFileEditor::Encoding::Utf8)
         bytes.prepend(Utf8Bom);
     return bytes;
 }
@@ -98,6 +108,8 @@ TextFileEditor::TextFileEditor(QWidget* parent) : QPlainTextEdit(parent) {
     // Reached by clicking only; Tab inside it moves on, Ctrl+Tab types a tab.
     setFocusPolicy(Qt::ClickFocus);
     setTabChangesFocus(true);
+    // Any change of the text, typed or set, means a save must encode it anew.
+    connect(document(), &QTextDocument::contentsChanged, this, [this] { m_changedSinceLoad = true; });
     // One entry per line: wrapping would make a long line look like two.
     setLineWrapMode(QPlainTextEdit::NoWrap);
 }
@@ -129,10 +141,13 @@ bool TextFileEditor::LoadFile(const QString& path) {
     m_bom = decoded.bom;
     m_loadedBytes = bytes;
     m_loadedText = shownText();
+    m_changedSinceLoad = false;
     return true;
 }
 
 QByteArray TextFileEditor::bytesToSave() const {
+    if (!m_changedSinceLoad)
+        return m_loadedBytes;
     const QString text = shownText();
     if (text == m_loadedText)
         return m_loadedBytes;
@@ -148,8 +163,10 @@ bool TextFileEditor::SaveFile(const QString& path, QString* error) {
     if (path.isEmpty())
         return fail(systemError(ENOENT));
 
-    const QString text = shownText();
-    if (!CanEncodeFileText(text, m_encoding))
+    // An unchanged text is written back as the bytes it was read from, without taking it
+    // out of the document again.
+    const QString text = m_changedSinceLoad ? shownText() : m_loadedText;
+    if (m_changedSinceLoad && !CanEncodeFileText(text, m_encoding))
         return fail(tr("The text holds characters that the file's character set (Latin-1) cannot store."));
     const QByteArray bytes = text == m_loadedText ? m_loadedBytes : EncodeFileText(text, m_encoding, m_lineEnd, m_bom);
 
@@ -189,6 +206,7 @@ bool TextFileEditor::SaveFile(const QString& path, QString* error) {
 
     m_loadedBytes = bytes;
     m_loadedText = text;
+    m_changedSinceLoad = false;
     document()->setModified(false);
     return true;
 }

@@ -48,6 +48,7 @@ private:
     bool m_bom = false;
     QByteArray m_loadedBytes;   // what was read, for an unedited save
     QString m_loadedText;       // the text as it was shown after the load
+    bool m_changedSinceLoad = false;  // any change of the text since the last load or save
 };
 
 // Turns bytes into the editor's text and back, remembering the form (used by the editor

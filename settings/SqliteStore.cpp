@@ -37,8 +37,14 @@ std::string Normalise(const std::string& path) {
 
 class Statement {
 public:
-    Statement(sqlite3* db, const char* sql) { m_rc = sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr); }
-    ~Statement() { sqlite3_finalize(m_stmt); }
+    // A statement the store keeps prepared; it is reset for its next use when done.
+    explicit Statement(std::pair<sqlite3_stmt*, int> prepared) : m_stmt(prepared.first), m_rc(prepared.second) {}
+    ~Statement() {
+        if (m_stmt) {
+            sqlite3_reset(m_stmt);
+            sqlite3_clear_bindings(m_stmt);
+        }
+    }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
     bool ok() const { return m_rc == SQLITE_OK; }
@@ -81,13 +87,7 @@ const char* const Schema =
 
 SqliteStore::SqliteStore(std::string path) : m_path(std::move(path)) {}
 
-SqliteStore::~SqliteStore() {
-    if (m_db) {
-        if (m_inBatch)
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close(m_db);
-    }
-}
+SqliteStore::~SqliteStore() { Disconnect(); }
 
 std::int32_t SqliteStore::FailWith(std::int32_t status, const std::string& text) {
     m_lastError = text;
@@ -140,10 +140,7 @@ std::int32_t SqliteStore::Connect(bool create) {
         if (fd >= 0)
             ::close(fd);
     }
-    if (m_db) {  // open read-only before; the file may have become writable, try again
-        sqlite3_close(m_db);
-        m_db = nullptr;
-    }
+    Disconnect();  // open read-only before: the file may have become writable, try again
 
     int rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
@@ -180,8 +177,36 @@ HKey SqliteStore::Remember(std::int64_t id, std::uint32_t access) {
     return handle;
 }
 
+std::pair<sqlite3_stmt*, int> SqliteStore::Prepared(const char* sql) {
+    // Each statement is compiled once per connection: a save runs the same few dozens of times.
+    auto it = m_prepared.find(sql);
+    if (it != m_prepared.end())
+        return {it->second, SQLITE_OK};
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        return {nullptr, rc};
+    }
+    m_prepared.emplace(sql, stmt);
+    return {stmt, SQLITE_OK};
+}
+
+void SqliteStore::Disconnect() {
+    for (auto& [sql, stmt] : m_prepared)
+        sqlite3_finalize(stmt);
+    m_prepared.clear();
+    if (m_db) {
+        if (m_inBatch)
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(m_db);
+        m_db = nullptr;
+    }
+    m_inBatch = false;
+}
+
 std::int32_t SqliteStore::FindKey(std::uint32_t root, const std::string& path, std::int64_t& id) {
-    Statement s(m_db, "SELECT id FROM keys WHERE root = ?1 AND path = ?2");
+    Statement s(Prepared("SELECT id FROM keys WHERE root = ?1 AND path = ?2"));
     if (!s.ok())
         // A readable file without our tables holds no keys.
         return m_readOnly ? FailWith(Status::FileNotFound, "the key does not exist") : Fail(s.prepareCode());
@@ -211,7 +236,7 @@ std::int32_t SqliteStore::OpenKey(std::uint32_t root, const std::string& path, s
 }
 
 std::int32_t SqliteStore::InsertKey(std::uint32_t root, const std::string& path, std::int64_t& id) {
-    Statement ins(m_db, "INSERT INTO keys(root, path) VALUES(?1, ?2) ON CONFLICT(root, path) DO NOTHING");
+    Statement ins(Prepared("INSERT INTO keys(root, path) VALUES(?1, ?2) ON CONFLICT(root, path) DO NOTHING"));
     if (!ins.ok())
         return Fail(ins.prepareCode());
     ins.bind(1, static_cast<std::int64_t>(root));
@@ -223,7 +248,7 @@ std::int32_t SqliteStore::InsertKey(std::uint32_t root, const std::string& path,
 }
 
 std::int32_t SqliteStore::WriteStatement(const char* sql, const std::function<void(sqlite3_stmt*)>& bind) {
-    Statement s(m_db, sql);
+    Statement s(Prepared(sql));
     if (!s.ok())
         return Fail(s.prepareCode());
     bind(s.get());
@@ -264,7 +289,7 @@ std::int32_t SqliteStore::QueryValue(HKey key, const std::string& name, std::uin
         return FailWith(Status::InvalidHandle, "the key is not open");
     if (!(info->access & Access::QueryValue))
         return FailWith(Status::AccessDenied, "the key was not opened for reading");
-    Statement s(m_db, "SELECT type, data FROM vals WHERE key_id = ?1 AND name = ?2");
+    Statement s(Prepared("SELECT type, data FROM vals WHERE key_id = ?1 AND name = ?2"));
     if (!s.ok())
         return Fail(s.prepareCode());
     s.bind(1, info->id);
@@ -322,7 +347,7 @@ std::int32_t SqliteStore::EnumValues(HKey key, std::vector<ValueEntry>& values) 
     const OpenKeyInfo* info = Lookup(key);
     if (!info)
         return FailWith(Status::InvalidHandle, "the key is not open");
-    Statement s(m_db, "SELECT name, type, data FROM vals WHERE key_id = ?1 ORDER BY rowid");
+    Statement s(Prepared("SELECT name, type, data FROM vals WHERE key_id = ?1 ORDER BY rowid"));
     if (!s.ok())
         return Fail(s.prepareCode());
     s.bind(1, info->id);
@@ -337,7 +362,7 @@ std::int32_t SqliteStore::EnumSubKeys(HKey key, std::vector<std::string>& names)
     const OpenKeyInfo* info = Lookup(key);
     if (!info)
         return FailWith(Status::InvalidHandle, "the key is not open");
-    Statement k(m_db, "SELECT root, path FROM keys WHERE id = ?1");
+    Statement k(Prepared("SELECT root, path FROM keys WHERE id = ?1"));
     if (!k.ok())
         return Fail(k.prepareCode());
     k.bind(1, info->id);
@@ -346,7 +371,7 @@ std::int32_t SqliteStore::EnumSubKeys(HKey key, std::vector<std::string>& names)
     const std::int64_t root = k.integer(0);
     const std::string prefix = k.text(1).empty() ? std::string() : k.text(1) + "\\";
 
-    Statement s(m_db, "SELECT path FROM keys WHERE root = ?1 ORDER BY path");
+    Statement s(Prepared("SELECT path FROM keys WHERE root = ?1 ORDER BY path"));
     if (!s.ok())
         return Fail(s.prepareCode());
     s.bind(1, root);
@@ -386,7 +411,7 @@ std::int32_t SqliteStore::DeleteTree(std::uint32_t root, const std::string& path
 
     std::vector<std::int64_t> doomed;
     {
-        Statement s(m_db, "SELECT id, path FROM keys WHERE root = ?1");
+        Statement s(Prepared("SELECT id, path FROM keys WHERE root = ?1"));
         if (!s.ok())
             return Fail(s.prepareCode());
         s.bind(1, static_cast<std::int64_t>(root));

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <map>
+#include <utility>
 #include <string>
 
 struct sqlite3;
@@ -45,6 +46,8 @@ private:
     };
     // Opens the database when it is not open yet; create asks for the file to be made.
     std::int32_t Connect(bool create);
+    void Disconnect();
+    std::pair<sqlite3_stmt*, int> Prepared(const char* sql);
     std::int32_t Fail(int sqliteCode);           // maps an SQLite result to a status, keeping its words
     std::int32_t FailWith(std::int32_t status, const std::string& text);
     std::int32_t FindKey(std::uint32_t root, const std::string& path, std::int64_t& id);
@@ -61,6 +64,7 @@ private:
     bool m_inBatch = false;
     std::string m_lastError;
     std::map<HKey, OpenKeyInfo> m_open;
+    std::map<std::string, sqlite3_stmt*> m_prepared;
     HKey m_nextHandle = 1;
 };
 
