@@ -11,7 +11,11 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QApplication>
+#include <QDialog>
+#include <QPointer>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -202,6 +206,47 @@ TEST_F(Service, AServerThatCannotStartIsReported) {
     auto shown = MessageBox::takeShown();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_TRUE(shown[0].text.contains("Corvex.exe"));
+}
+
+}  // namespace
+
+namespace {
+
+// Help > About: the version, shown modally, the same window again after OK, a new one after
+// a close from the title bar.
+TEST(HelpAbout, ShowsTheVersionModallyAndKeepsTheWindow) {
+    test::TestEnv env;
+    MessageBox::setTestMode(true);
+    Main main;
+    main.show();
+
+    QList<QPointer<QDialog>> seen;
+    auto inspectThen = [&](bool closeFromTitleBar) {
+        QTimer::singleShot(0, [&, closeFromTitleBar] {
+            auto* about = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(about, nullptr);
+            EXPECT_EQ(about->objectName(), "About");
+            EXPECT_EQ(about->findChild<QLabel*>("lblVersion")->text(), "Version: 2.5.267");
+            seen << about;
+            if (closeFromTitleBar)
+                about->close();
+            else
+                QTest::mouseClick(about->findChild<QPushButton*>("cmdOK"), Qt::LeftButton);
+        });
+        main.mAbout->trigger();
+    };
+    inspectThen(false);
+    inspectThen(false);
+    ASSERT_EQ(seen.size(), 2);
+    EXPECT_EQ(seen[0], seen[1]);
+    EXPECT_FALSE(seen[0]->isVisible());
+
+    inspectThen(true);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(seen[2].isNull());
+    inspectThen(false);
+    ASSERT_EQ(seen.size(), 4);
+    EXPECT_FALSE(seen[3].isNull());
 }
 
 }  // namespace
