@@ -74,12 +74,16 @@ inline std::string CheckNumbers(const std::uint8_t* data, std::size_t size) {
     LoadMode(text);
     LoadProxy(text);
     LoadSnmp(text);
-    const auto bits = n ? ToInt32(*n) : std::nullopt;
+    // The low bits as an unsigned number; -1 when the number has no 32-bit form.
+    std::int64_t bits = -1;
+    if (n)
+        if (const auto b = ToInt32(*n))
+            bits = static_cast<std::uint32_t>(*b);
     if (const auto debug = LoadDebug(text)) {
         std::array<int, 4> v{};
         for (std::size_t i = 0; i < v.size(); ++i)
             v[i] = (*debug)[i] ? 1 : 0;
-        if (!bits || SaveDebug(v) != std::to_string(static_cast<std::uint32_t>(*bits) & 0xFu))
+        if (bits < 0 || SaveDebug(v) != std::to_string(bits & 0xF))
             return "Debug '" + Shown(text) + "' saved back as " + SaveDebug(v);
     }
     if (const auto options = LoadOptions(text)) {
@@ -87,7 +91,7 @@ inline std::string CheckNumbers(const std::uint8_t* data, std::size_t size) {
         for (std::size_t i = 0; i < v.size(); ++i)
             v[i] = (*options)[i] ? 1 : 0;
         // Box 4 always comes back unchecked.
-        if (!bits || SaveOptions(v) != std::to_string(static_cast<std::uint32_t>(*bits) & 0x3FEFu))
+        if (bits < 0 || SaveOptions(v) != std::to_string(bits & 0x3FEF))
             return "Options '" + Shown(text) + "' saved back as " + SaveOptions(v);
     }
 
