@@ -25,20 +25,12 @@ using namespace norvane;
 
 namespace {
 
-const std::string Key = "SOFTWARE\\Tarsel\\Norvane";
 
 // name -> exact stored bytes (terminating NUL included)
 std::map<std::string, std::string> Stored() {
     std::map<std::string, std::string> out;
-    KeyStore& s = Registry::Store();
-    HKey k = 0;
-    if (s.OpenKey(HKEY_LOCAL_MACHINE_ROOT, Key, Access::QueryValue, k) != 0)
-        return out;
-    std::vector<ValueEntry> values;
-    s.EnumValues(k, values);
-    s.CloseKey(k);
-    for (auto& v : values)
-        out[v.name] = v.data;
+    for (auto& [name, value] : test::TestEnv::StoredValues())
+        out[name] = value.second;
     return out;
 }
 
@@ -107,11 +99,7 @@ protected:
     void SetUp() override {
         MessageBox::setTestMode(true);
         MessageBox::takeShown();
-        QDir().mkpath(env.path("odbc"));
-        QFile(env.path("odbc/odbc.ini")).open(QIODevice::WriteOnly);
-        QFile(env.path("odbc/odbcinst.ini")).open(QIODevice::WriteOnly);
-        qputenv("ODBCSYSINI", env.path("odbc").toLocal8Bit());
-        qputenv("ODBCINI", env.path("odbc/odbc.ini").toLocal8Bit());
+        env.UseEmptyOdbcIni();
         main = std::make_unique<Main>();
         main->show();
     }

@@ -40,20 +40,7 @@ void Put(const std::string& name, std::uint32_t type, const std::string& bytes) 
 }
 void PutText(const std::string& name, const std::string& text) { Put(name, RegType::Sz, text + '\0'); }
 
-// Every value of the key as the store holds it: name -> (type, bytes).
-std::map<std::string, std::pair<std::uint32_t, std::string>> Stored() {
-    std::map<std::string, std::pair<std::uint32_t, std::string>> out;
-    KeyStore& s = Registry::Store();
-    HKey k = 0;
-    if (s.OpenKey(HKEY_LOCAL_MACHINE_ROOT, Key, Access::QueryValue, k) != 0)
-        return out;
-    std::vector<ValueEntry> values;
-    s.EnumValues(k, values);
-    s.CloseKey(k);
-    for (auto& v : values)
-        out[v.name] = {v.type, v.data};
-    return out;
-}
+test::TestEnv::Stored Stored() { return test::TestEnv::StoredValues(); }
 std::pair<std::uint32_t, std::string> Sz(const std::string& text) { return {RegType::Sz, text + '\0'}; }
 
 // A control's own Enabled flag, whether or not its tab can be used just now.
@@ -64,12 +51,7 @@ protected:
     void SetUp() override {
         MessageBox::setTestMode(true);
         MessageBox::takeShown();
-        // No data sources of the machine leak in.
-        QDir().mkpath(env.path("odbc"));
-        QFile(env.path("odbc/odbc.ini")).open(QIODevice::WriteOnly);
-        QFile(env.path("odbc/odbcinst.ini")).open(QIODevice::WriteOnly);
-        qputenv("ODBCSYSINI", env.path("odbc").toLocal8Bit());
-        qputenv("ODBCINI", env.path("odbc/odbc.ini").toLocal8Bit());
+        env.UseEmptyOdbcIni();
     }
     void TearDown() override {
         if (ODBC32::hEnv())

@@ -1,6 +1,10 @@
 #include "support/TestEnv.h"
 
 #include "Registry.h"
+#include "Settings.h"
+
+#include <QDir>
+#include <QFile>
 
 #include <gtest/gtest.h>
 
@@ -19,6 +23,28 @@ TestEnv::~TestEnv() {
         qunsetenv("NORVANE_REGISTRY");
     else
         qputenv("NORVANE_REGISTRY", m_oldStore);
+}
+
+void TestEnv::UseEmptyOdbcIni() {
+    QDir().mkpath(path("odbc"));
+    QFile(path("odbc/odbc.ini")).open(QIODevice::WriteOnly);
+    QFile(path("odbc/odbcinst.ini")).open(QIODevice::WriteOnly);
+    qputenv("ODBCSYSINI", path("odbc").toLocal8Bit());
+    qputenv("ODBCINI", path("odbc/odbc.ini").toLocal8Bit());
+}
+
+TestEnv::Stored TestEnv::StoredValues() {
+    Stored out;
+    KeyStore& store = Registry::Store();
+    HKey key = 0;
+    if (store.OpenKey(Settings::Root, Settings::KeyPath, Access::QueryValue, key) != 0)
+        return out;
+    std::vector<ValueEntry> values;
+    store.EnumValues(key, values);
+    store.CloseKey(key);
+    for (auto& v : values)
+        out[v.name] = {v.type, v.data};
+    return out;
 }
 
 }  // namespace norvane::test

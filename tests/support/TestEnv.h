@@ -5,6 +5,11 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+
 namespace norvane::test {
 
 class TestEnv {
@@ -17,6 +22,13 @@ public:
     QString root() const { return m_dir.path(); }
     QString storePath() const { return m_dir.path() + "/registry.db"; }
     QString path(const QString& relative) const { return m_dir.path() + "/" + relative; }
+
+    // Empty ODBC ini files of this test's own: no data source of the machine's shows.
+    void UseEmptyOdbcIni();
+
+    // Every value under the settings key as the store holds it: name -> (type, bytes).
+    using Stored = std::map<std::string, std::pair<std::uint32_t, std::string>>;
+    static Stored StoredValues();
 
 private:
     QTemporaryDir m_dir;
