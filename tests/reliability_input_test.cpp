@@ -25,7 +25,6 @@ using namespace norvane;
 
 namespace {
 
-
 // name -> exact stored bytes (terminating NUL included)
 std::map<std::string, std::string> Stored() {
     std::map<std::string, std::string> out;
