@@ -3,6 +3,7 @@
 // keep them consistent, and the commands of the File and Help menus.
 
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 
 #include <array>
@@ -161,7 +162,7 @@ private:
     bool m_exiting = false;
     int m_previousTab = TabConfiguration;
     QString m_programDirectory;
-    About* m_about = nullptr;
+    QPointer<About> m_about;  // null until first shown, and again once closed from its title bar
     // Remote-data control stand-in: what the last connection check was given.
     struct {
         QString dataSourceName, userName, password, sql;

@@ -247,7 +247,14 @@ Main::Main(QWidget* parent) : QMainWindow(parent) {
     Form_Load();
 }
 
-Main::~Main() = default;
+Main::~Main() {
+    // The controls are destroyed after this window's own part is gone: on the way out they
+    // must not reach its rules through a signal or a focus event.
+    for (QObject* child : findChildren<QObject*>()) {
+        child->removeEventFilter(this);
+        child->disconnect(this);
+    }
+}
 
 void Main::buildLayout() {
     setObjectName(QStringLiteral("Main"));

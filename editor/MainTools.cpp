@@ -93,11 +93,9 @@ void Main::cmdUsersSave_Click() {
 void Main::Command2_Click() { rtbUsers->LoadFile(NativeFilePath(UsersPath())); }
 
 void Main::mAbout_Click() {
-    if (!m_about) {
+    // Closed from its title bar it is gone; the next Help > About makes a new one.
+    if (!m_about)
         m_about = new About(this);
-        // Closed from its title bar it is gone; the next Help > About makes a new one.
-        connect(m_about, &QObject::destroyed, this, [this] { m_about = nullptr; });
-    }
     m_about->exec();
 }
 
