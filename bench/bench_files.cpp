@@ -9,20 +9,17 @@
 #include <QTemporaryDir>
 #include <QTextCursor>
 
+#include "bench_support.h"
+
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 using namespace norvane;
+using norvane::bench::BenchDir;
 
 namespace {
-
-QString BenchDir() {
-    const QString dir = qEnvironmentVariableIsEmpty("NORVANE_BENCH_DIR") ? QDir::currentPath()
-                                                                       : qEnvironmentVariable("NORVANE_BENCH_DIR");
-    return dir + "/norvane-bench-XXXXXX";
-}
 
 struct UsersFile {
     QTemporaryDir dir{BenchDir()};

@@ -10,6 +10,8 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 
+#include "bench_support.h"
+
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
@@ -17,15 +19,9 @@
 #include <string>
 
 using namespace norvane;
+using norvane::bench::BenchDir;
 
 namespace {
-
-// Stores live on a real disk: the build tree unless NORVANE_BENCH_DIR says otherwise.
-QString BenchDir() {
-    const QString dir = qEnvironmentVariableIsEmpty("NORVANE_BENCH_DIR") ? QDir::currentPath()
-                                                                       : qEnvironmentVariable("NORVANE_BENCH_DIR");
-    return dir + "/norvane-bench-XXXXXX";
-}
 
 struct Store {
     QTemporaryDir dir{BenchDir()};
