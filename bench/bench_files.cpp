@@ -108,15 +108,23 @@ void BM_EditorSaveFileUnedited(benchmark::State& state) {
 }
 BENCHMARK(BM_EditorSaveFileUnedited)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
+// The floor's write: the bytes into the file, optionally made durable.
+void PlainWrite(const QString& path, const QByteArray& bytes, bool durable = false) {
+    QFile file(path);
+    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    file.write(bytes);
+    if (durable) {
+        file.flush();
+        ::fsync(file.handle());
+    }
+    file.close();
+}
+
 void BM_Floor_PlainWrite(benchmark::State& state) {
     UsersFile& f = File();
     const QString out = f.dir.filePath("Users.plain");
-    for (auto _ : state) {
-        QFile file(out);
-        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        file.write(f.bytes);
-        file.close();
-    }
+    for (auto _ : state)
+        PlainWrite(out, f.bytes);
 }
 BENCHMARK(BM_Floor_PlainWrite)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
@@ -127,13 +135,8 @@ void BM_Floor_QtTextOutAndWrite(benchmark::State& state) {
     QPlainTextEdit editor;
     editor.setPlainText(f.text);
     const QString out = f.dir.filePath("Users.plain");
-    for (auto _ : state) {
-        const QByteArray bytes = editor.toPlainText().toUtf8();
-        QFile file(out);
-        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        file.write(bytes);
-        file.close();
-    }
+    for (auto _ : state)
+        PlainWrite(out, editor.toPlainText().toUtf8());
 }
 BENCHMARK(BM_Floor_QtTextOutAndWrite)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
@@ -141,14 +144,8 @@ BENCHMARK(BM_Floor_QtTextOutAndWrite)->Unit(benchmark::kMillisecond)->UseRealTim
 void BM_Floor_PlainWriteFsync(benchmark::State& state) {
     UsersFile& f = File();
     const QString out = f.dir.filePath("Users.plain");
-    for (auto _ : state) {
-        QFile file(out);
-        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        file.write(f.bytes);
-        file.flush();
-        ::fsync(file.handle());
-        file.close();
-    }
+    for (auto _ : state)
+        PlainWrite(out, f.bytes, true);
 }
 BENCHMARK(BM_Floor_PlainWriteFsync)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
