@@ -4,6 +4,7 @@
 // Status codes are the Windows ones whatever the platform.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -81,6 +82,21 @@ public:
     virtual std::int32_t BeginBatch() { return Status::Success; }
     virtual std::int32_t CommitBatch() { return Status::Success; }
     virtual void RollbackBatch() {}
+
+    // Several reads that see one state of the store: no other process's write lands
+    // between them. 0 when the reads may go ahead; 2 when there is no store yet (a first
+    // run, nothing to read); any other status when the store exists but cannot be read,
+    // with LastErrorText() naming the store and the reason.
+    virtual std::int32_t BeginRead() { return Status::Success; }
+    virtual void EndRead() {}
+
+    // Where the store lives, for messages to the operator (the embedded store's file).
+    virtual std::string Location() const { return {}; }
+
+    // Told true when an operation has waited longer than a moment for another process
+    // that holds the store, and false when that wait is over.
+    using WaitNotifier = std::function<void(bool waiting)>;
+    virtual void SetWaitNotifier(WaitNotifier notifier) { (void)notifier; }
 
     // The store's own words for the last failure, for messages to the operator.
     virtual std::string LastErrorText() const = 0;

@@ -16,6 +16,7 @@ struct State {
     std::int32_t lastStatus = Status::Success;
     std::string lastError;
     FaultReporter reporter = nullptr;
+    KeyStore::WaitNotifier waitNotifier;
 };
 
 State& S() {
@@ -57,12 +58,24 @@ void ReportFault(const std::string& description) {
 }  // namespace
 
 KeyStore& Store() {
-    if (!S().store)
+    if (!S().store) {
         S().store = MakePlatformStore();
+        S().store->SetWaitNotifier(S().waitNotifier);
+    }
     return *S().store;
 }
 
-void UseStore(std::unique_ptr<KeyStore> store) { S().store = std::move(store); }
+void UseStore(std::unique_ptr<KeyStore> store) {
+    S().store = std::move(store);
+    if (S().store)
+        S().store->SetWaitNotifier(S().waitNotifier);
+}
+
+void SetWaitNotifier(KeyStore::WaitNotifier notifier) {
+    S().waitNotifier = std::move(notifier);
+    if (S().store)
+        S().store->SetWaitNotifier(S().waitNotifier);
+}
 
 void SetFaultReporter(FaultReporter reporter) { S().reporter = reporter; }
 
@@ -183,6 +196,11 @@ std::int16_t WriteString(const std::string& subKey, const std::string& name, con
 std::int32_t BeginBatch() { return Note(Store().BeginBatch()); }
 std::int32_t CommitBatch() { return Note(Store().CommitBatch()); }
 void RollbackBatch() { Store().RollbackBatch(); }
+
+std::int32_t BeginRead() { return Note(Store().BeginRead()); }
+void EndRead() { Store().EndRead(); }
+
+std::string StoreLocation() { return Store().Location(); }
 
 std::int32_t LastStatus() { return S().lastStatus; }
 std::string LastErrorText() { return S().lastError; }

@@ -38,6 +38,16 @@ std::int32_t BeginBatch();
 std::int32_t CommitBatch();
 void RollbackBatch();
 
+// Several reads that see one state of the store (the start-up load); see KeyStore::BeginRead.
+std::int32_t BeginRead();
+void EndRead();
+
+// Where the store lives, for messages; see KeyStore::Location.
+std::string StoreLocation();
+
+// Kept across UseStore: every store the module uses reports its long waits here.
+void SetWaitNotifier(KeyStore::WaitNotifier notifier);
+
 // The status and store's reason of the last failing operation, for the operator.
 std::int32_t LastStatus();
 std::string LastErrorText();
