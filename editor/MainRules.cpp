@@ -15,6 +15,8 @@
 #include <QTabWidget>
 #include <QTimer>
 
+#include <limits>
+
 namespace norvane {
 
 namespace {
@@ -99,9 +101,19 @@ void Main::connectEvents() {
         onClick(chkSNMP[i], [this, i] { chkSNMP_Click(i); });
 
     for (int i = 0; i < static_cast<int>(cbDSN.size()); ++i) {
-        connect(cbDSN[i], &QComboBox::editTextChanged, this, [this, i] { cbDSN_Change(i); });
-        connect(cbDSN[i], &QComboBox::activated, this, [this, i] { cbDSN_Click(i); });
+        QComboBox* box = cbDSN[i];
+        // A Click is the operator choosing from the list. Left to itself the box also picks
+        // the item that matches its text when Enter is pressed or the focus leaves, and
+        // reports that as a choice (even adopting the item's letter case): no choice was made.
+        disconnect(box->lineEdit(), &QLineEdit::editingFinished, box, nullptr);
+        disconnect(box->lineEdit(), &QLineEdit::returnPressed, box, nullptr);
+        connect(box, &QComboBox::editTextChanged, this, [this, i] { cbDSN_Change(i); });
+        connect(box, &QComboBox::activated, this, [this, i] { cbDSN_Click(i); });
     }
+    // A box holds a setting of any length: the default limit of 32767 characters would cut
+    // a longer stored value on an unedited save.
+    for (QLineEdit* box : findChildren<QLineEdit*>())
+        box->setMaxLength(std::numeric_limits<int>::max());
     // A list-only box: a new selection, chosen or set, is its Click.
     connect(cbIPAddress, &QComboBox::currentIndexChanged, this, [this] { cbIPAddress_Click(); });
 
@@ -278,6 +290,10 @@ void Main::txtPassword_LostFocus(int Index) {
     QLineEdit* verify = txtPassword[Index];
     if (entered->text().isEmpty() || verify->text().isEmpty() || entered->text() == verify->text())
         return;
+    // The pair's page comes back to the front first: the operator may be on the way to
+    // another tab, and must see the emptied boxes, or a save would store an empty password
+    // unnoticed.
+    tabMain->setCurrentIndex(TabOdbcDsn);
     MessageBox::show(this, QStringLiteral("The Passwords do not match.  Please try Aagain"));
     entered->clear();
     verify->clear();
@@ -291,8 +307,10 @@ namespace {
 // Only a text that changes is put back: setting a box's text moves its cursor.
 void trimBox(QLineEdit* box) {
     const QString trimmed = trimSpaces(box->text());
-    if (trimmed != box->text())
+    if (trimmed != box->text()) {
         box->setText(trimmed);
+        box->setCursorPosition(0);
+    }
 }
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTabBar>
+#include <QSignalBlocker>
 #include <QTabWidget>
 
 namespace norvane::test {
@@ -241,6 +242,21 @@ TEST(GuiRules, PasswordPairsEnableCheckAndRefuseAMismatchOnLeaving) {
         EXPECT_TRUE(check->isEnabled());
         entered->clear();
         verify->clear();
+
+        // Left for another tab: the pair's page comes back, so the emptied boxes are seen.
+        focusByClick(entered);
+        QTest::keyClicks(entered, "aaa");
+        focusByClick(verify);
+        QTest::keyClicks(verify, "bbb");
+        QTabBar* tabs = m.tabMain->tabBar();
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(Main::TabConfiguration).center());
+        settle();
+        EXPECT_EQ(MessageBox::takeShown().value(0).text, mismatch);
+        EXPECT_EQ(m.tabMain->currentIndex(), Main::TabOdbcDsn);
+        EXPECT_TRUE(entered->isVisible());
+        EXPECT_TRUE(entered->hasFocus());
+        EXPECT_TRUE(entered->text().isEmpty());
+        EXPECT_TRUE(verify->text().isEmpty());
     }
 }
 
@@ -456,6 +472,32 @@ TEST(GuiRules, EveryEditMarksTheWindowChanged) {
     focusByClick(m.txtFiles[0]);
     focusByClick(m.txtFiles[1]);
     EXPECT_FALSE(m.DirtyFlag());
+
+    // A data-source box whose text names a listed source, as after the load: entered and
+    // left, Enter pressed, its list opened and closed, nothing is chosen and nothing changes.
+    onTab(Main::TabOdbcDsn);
+    for (QComboBox* box : m.cbDSN) {
+        for (const QString& name : {QStringLiteral("Billing"), QStringLiteral("billing")}) {
+            SCOPED_TRACE(box->objectName().toStdString() + " showing " + name.toStdString());
+            {
+                QSignalBlocker quiet(box);
+                box->setCurrentIndex(-1);
+                box->setEditText(name);
+            }
+            clean();
+            focusByClick(box->lineEdit());
+            QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+            QTest::keyClick(box->lineEdit(), Qt::Key_Tab);
+            settle();
+            EXPECT_FALSE(box->hasFocus());
+            box->showPopup();
+            QTRY_VERIFY(box->view()->isVisible());
+            QTest::keyClick(box->view(), Qt::Key_Escape);
+            QTRY_VERIFY(!box->view()->isVisible());
+            EXPECT_FALSE(m.DirtyFlag());
+            EXPECT_EQ(box->currentText(), name);  // the letter case the store holds stays
+        }
+    }
 }
 
 TEST(GuiRules, CheckBoxValues) {
