@@ -456,7 +456,7 @@ void Main::buildLayout() {
         Command2 = button(p, QStringLiteral("Command2"), QStringLiteral("&Reload"), 6000, 3000, 975, 325);
     }
 
-    // Menus; no item has a shortcut key.
+    // Menus.
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     mFile = file->menuAction();
     mFile->setObjectName(QStringLiteral("mFile"));
@@ -466,6 +466,8 @@ void Main::buildLayout() {
     mDiv1->setObjectName(QStringLiteral("mDiv1"));
     mSave = file->addAction(QStringLiteral("&Save"));
     mSave->setObjectName(QStringLiteral("mSave"));
+    // The one shortcut of the menus: the desktop's Save key.
+    mSave->setShortcut(QKeySequence::Save);
     mExit = file->addAction(QStringLiteral("&Exit"));
     mExit->setObjectName(QStringLiteral("mExit"));
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));

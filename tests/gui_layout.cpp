@@ -281,7 +281,8 @@ TEST(GuiLayout, WindowTabsMenusAndFonts) {
         EXPECT_LE(main.tabMain->tabBar()->tabRect(i).right(), main.tabMain->width()) << "tab " << i << " cut off";
     }
 
-    // Menu bar: File (Reload DSNs, separator, Save, Exit) and Help (About); no shortcuts.
+    // Menu bar: File (Reload DSNs, separator, Save, Exit) and Help (About); Save alone has
+    // a shortcut, the desktop's Save key.
     const QList<QAction*> bar = main.menuBar()->actions();
     ASSERT_EQ(bar.size(), 2);
     EXPECT_EQ(bar[0]->objectName(), "mFile");
@@ -305,7 +306,9 @@ TEST(GuiLayout, WindowTabsMenusAndFonts) {
     EXPECT_EQ(help[0]->objectName(), "mAbout");
     EXPECT_EQ(help[0]->text(), "&About");
     for (QAction* action : main.findChildren<QAction*>()) {
-        EXPECT_TRUE(action->shortcuts().isEmpty()) << action->objectName().toStdString();
+        const QList<QKeySequence> expected =
+            action == main.mSave ? QKeySequence::keyBindings(QKeySequence::Save) : QList<QKeySequence>();
+        EXPECT_EQ(action->shortcuts(), expected) << action->objectName().toStdString();
     }
     EXPECT_EQ(main.mFile, bar[0]);
     EXPECT_EQ(main.mAbout, help[0]);
