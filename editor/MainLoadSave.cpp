@@ -13,9 +13,12 @@
 #include <QCoreApplication>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QPointer>
 #include <QSignalBlocker>
 #include <QStringList>
 #include <QTabWidget>
+
+#include <algorithm>
 
 namespace norvane {
 namespace {
@@ -25,6 +28,15 @@ std::string Bytes(const QString& text) { return text.toLocal8Bit().toStdString()
 QString Text(const std::string& bytes) { return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size())); }
 
 std::string Read(const char* name) { return Registry::ReadString("", name); }
+
+// One entry per setting, whichever spelling of its name the load or the save uses.
+std::string SettingKey(const char* name) {
+    const Settings::Definition* d = Settings::Find(name);
+    return d ? d->saveName : name;
+}
+
+// A box the program filled shows the beginning of its text, as an operator reads a path.
+void ShowStart(QLineEdit* box) { box->setCursorPosition(0); }
 
 void ReportRegistryFault(const std::string& description) { MessageBox::show(nullptr, Text(description)); }
 
@@ -36,14 +48,51 @@ void AppendKeepingText(QComboBox* box, const QString& name) {
     box->addItem(name);
     box->setCurrentIndex(-1);
     box->setEditText(shown);
+    ShowStart(box->lineEdit());
 }
 
 }  // namespace
 
+QString Main::LoadText(const char* name) {
+    std::string bytes = Read(name);
+    QString shown = Text(bytes);
+    m_loadedTexts[SettingKey(name)] = {shown, std::move(bytes)};
+    return shown;
+}
+
+std::string Main::TextToStore(const char* name, const QString& text) const {
+    // A text the operator left as it was loaded goes back as the bytes it was read from:
+    // bytes the locale cannot show (Latin-1 from a Windows machine) must not turn into
+    // replacement characters behind the operator's back.
+    const auto it = m_loadedTexts.find(SettingKey(name));
+    if (it != m_loadedTexts.end() && it->second.shown == text)
+        return it->second.bytes;
+    return Bytes(text);
+}
+
 void Main::Form_Load() {
     using namespace Settings;
     Registry::SetFaultReporter(ReportRegistryFault);
+    // A store held by another process makes the load or a save wait: the window says so.
+    Registry::SetWaitNotifier([window = QPointer<Main>(this)](bool waiting) {
+        if (window)
+            window->SetBusy(waiting);
+    });
     Registry::SetBaseKey(Settings::Root, Settings::KeyPath);
+    m_loadedTexts.clear();
+
+    // One read transaction: every value comes from one save, and a store that another
+    // process holds is waited for once, not once for every value.
+    const std::int32_t readStatus = Registry::BeginRead();
+    m_storeUnread = readStatus != Status::Success && readStatus != Status::FileNotFound;
+    if (m_storeUnread) {
+        m_storeProblem = Text(Registry::LastErrorText());
+        if (m_storeProblem.isEmpty())
+            m_storeProblem = tr("The settings store %1 cannot be read.").arg(Text(Registry::StoreLocation()));
+        MessageBox::show(this, tr("The stored settings could not be read, so the window shows none of them.\n\n%1")
+                                   .arg(m_storeProblem),
+                         MessageBox::AppTitle, MessageBox::Buttons::Ok, MessageBox::Icon::Warning);
+    }
 
     if (LoadIgnoreCase(Read("IgnoreCase")))
         SetValue(chkIgnoreCase, 1);
@@ -87,16 +136,16 @@ void Main::Form_Load() {
             if ((*debug)[i])
                 SetValue(chkDebug[i], 1);
 
-    txtLogFile[0]->setText(Text(Read("LogFile")));
-    txtLogFile[1]->setText(Text(Read("AcctLogFile")));
-    cbDSN[0]->setEditText(Text(Read("ODBCDatasource")));
-    txtUsername[0]->setText(Text(Read("UserName")));
-    const QString password = Text(Read("Password"));
+    txtLogFile[0]->setText(LoadText("LogFile"));
+    txtLogFile[1]->setText(LoadText("AcctLogFile"));
+    cbDSN[0]->setEditText(LoadText("ODBCDatasource"));
+    txtUsername[0]->setText(LoadText("UserName"));
+    const QString password = LoadText("Password");
     txtPassword[0]->setText(password);
     txtPassword[1]->setText(password);
-    cbDSN[1]->setEditText(Text(Read("AcctODBCDatasource")));
-    txtUsername[1]->setText(Text(Read("AcctUserName")));
-    const QString acctPassword = Text(Read("AcctPassword"));
+    cbDSN[1]->setEditText(LoadText("AcctODBCDatasource"));
+    txtUsername[1]->setText(LoadText("AcctUserName"));
+    const QString acctPassword = LoadText("AcctPassword");
     txtPassword[2]->setText(acctPassword);
     txtPassword[3]->setText(acctPassword);
 
@@ -104,15 +153,21 @@ void Main::Form_Load() {
     frmAcct->setHidden(!differentAccounting);
     SetValue(chkDiffAcct, differentAccounting ? 1 : 0);
 
-    txtCheckDB->setText(Text(Read("TestDatabaseSecs")));
-    txtFiles[0]->setText(Text(Read("DataDirectory")));
-    txtFiles[1]->setText(Text(Read("AcctDirectory")));
-    txtFiles[2]->setText(Text(Read("UsersFile")));
+    txtCheckDB->setText(LoadText("TestDatabaseSecs"));
+    txtFiles[0]->setText(LoadText("DataDirectory"));
+    txtFiles[1]->setText(LoadText("AcctDirectory"));
+    txtFiles[2]->setText(LoadText("UsersFile"));
+    // Read with the others, inside the one transaction; the list is filled below.
+    const QString savedIP = LoadText("IPAddress");
+    Registry::EndRead();
+
+    for (QLineEdit* box : findChildren<QLineEdit*>())
+        ShowStart(box);
 
     if (ODBC32::AllocEnv() == 0)
         ListDataSources(DsnFill::StartUp);
 
-    LoadIPs(Text(Read("IPAddress")));
+    LoadIPs(savedIP);
 
     const bool odbc = Value(chkMode[1]) == 1;
     tabMain->setTabEnabled(TabOdbcDsn, odbc);
@@ -135,6 +190,7 @@ void Main::ListDataSources(DsnFill mode) {
             const QString shown = box->currentText();
             box->clear();
             box->setEditText(shown);
+            ShowStart(box->lineEdit());
         }
     }
     while (more(fetched)) {
@@ -166,22 +222,55 @@ void Main::LoadIPs(const QString& savedIP) {
 
 bool Main::SaveAll() {
     using namespace Settings;
-    Registry::SetBaseKey(Settings::Root, Settings::KeyPath);
-    // One transaction: the server never reads half a save.
-    const bool batch = Registry::BeginBatch() == 0;
+    if (m_storeUnread) {
+        // The window shows defaults, not what is stored: saving replaces the stored values.
+        const auto answer = MessageBox::show(
+            this,
+            tr("The stored settings could not be read when the window opened, so the window does not show "
+               "them:\n\n%1\n\nSaving now replaces every stored setting with what the window shows. Save anyway?")
+                .arg(m_storeProblem),
+            MessageBox::AppTitle, MessageBox::Buttons::YesNo, MessageBox::Icon::Warning);
+        if (answer != MessageBox::Answer::Yes)
+            return false;
+    }
 
-    QStringList failed;
+    Registry::SetBaseKey(Settings::Root, Settings::KeyPath);
+    const QString location = Text(Registry::StoreLocation());
+    auto report = [&](const QString& what, const QString& why) {
+        QString text = what;
+        if (!location.isEmpty())
+            text += tr("\n\nSettings store: %1").arg(location);
+        text += tr("\n\nReason: %1").arg(why.isEmpty() ? tr("the settings store refused the write") : why);
+        MessageBox::show(this, text, MessageBox::AppTitle, MessageBox::Buttons::Ok, MessageBox::Icon::Critical);
+        return false;
+    };
+    // One transaction or nothing: the server never reads half a save, and a store that
+    // cannot start one (held by another process past the wait) gets no value at all.
+    if (Registry::BeginBatch() != 0)
+        return report(tr("The settings were not saved."), Text(Registry::LastErrorText()));
+
+    bool failed = false;
     QString reason;
+    // What this save stores for each text the operator sees, for the next save's comparison.
+    std::map<std::string, LoadedText> written;
     auto write = [&](const char* name, const std::string& text) {
         if (Registry::WriteString("", name, text) != 0) {
-            failed << QString::fromLatin1(name);
+            failed = true;
             if (reason.isEmpty())
                 reason = Text(Registry::LastErrorText());
         }
     };
+    auto writeText = [&](const char* name, const QString& text) {
+        std::string bytes = TextToStore(name, text);
+        write(name, bytes);
+        written[SettingKey(name)] = {text, std::move(bytes)};
+    };
     auto shown = [](const QCheckBox* box) { return Box{Value(box), !box->isHidden()}; };
-    auto orDefault = [](const QString& text, const char* fallback) {
-        return text.isEmpty() ? std::string(fallback) : Bytes(text);
+    auto textOr = [&](const char* name, const QString& text, const char* fallback) {
+        if (text.isEmpty())
+            write(name, fallback);
+        else
+            writeText(name, text);
     };
 
     write("IgnoreCase", Value(chkIgnoreCase) != 0 ? "3" : "0");
@@ -206,45 +295,47 @@ bool Main::SaveAll() {
     for (std::size_t i = 0; i < debug.size(); ++i)
         debug[i] = Value(chkDebug[i]);
     write("Debug", SaveDebug(debug));
-    write("LogFile", Bytes(txtLogFile[0]->text()));
-    write("AcctLogFile", Bytes(txtLogFile[1]->text()));
-    write("ODBCDatasource", orDefault(cbDSN[0]->currentText(), "Corvex"));
-    write("Username", Bytes(txtUsername[0]->text()));
-    write("Password", Bytes(txtPassword[0]->text()));
-    const bool differentAccounting = Value(chkDiffAcct) == 1;
-    write("AcctODBCDatasource", differentAccounting ? orDefault(cbDSN[1]->currentText(), "Corvex") : std::string());
-    write("AcctUsername", differentAccounting ? Bytes(txtUsername[1]->text()) : std::string());
-    write("AcctPassword", differentAccounting ? Bytes(txtPassword[2]->text()) : std::string());
-    write("TestDatabaseSecs", Bytes(txtCheckDB->text()));
-    write("DataDirectory", Bytes(txtFiles[0]->text()));
-    write("AcctDirectory", Bytes(txtFiles[1]->text()));
-    write("UsersFile", orDefault(txtFiles[2]->text(), "Users"));
-    write("IPAddress", Bytes(cbIPAddress->currentText()));
+    writeText("LogFile", txtLogFile[0]->text());
+    writeText("AcctLogFile", txtLogFile[1]->text());
+    textOr("ODBCDatasource", cbDSN[0]->currentText(), "Corvex");
+    writeText("Username", txtUsername[0]->text());
+    writeText("Password", txtPassword[0]->text());
+    if (Value(chkDiffAcct) == 1) {
+        textOr("AcctODBCDatasource", cbDSN[1]->currentText(), "Corvex");
+        writeText("AcctUsername", txtUsername[1]->text());
+        writeText("AcctPassword", txtPassword[2]->text());
+    } else {
+        write("AcctODBCDatasource", "");
+        write("AcctUsername", "");
+        write("AcctPassword", "");
+    }
+    writeText("TestDatabaseSecs", txtCheckDB->text());
+    writeText("DataDirectory", txtFiles[0]->text());
+    writeText("AcctDirectory", txtFiles[1]->text());
+    textOr("UsersFile", txtFiles[2]->text(), "Users");
+    writeText("IPAddress", cbIPAddress->currentText());
 
-    bool whole = failed.isEmpty();
-    if (batch) {
-        if (whole && Registry::CommitBatch() != 0) {
-            whole = false;
-            reason = Text(Registry::LastErrorText());
-        }
-        if (!whole) {
-            Registry::RollbackBatch();
-            // The batch went back whole: nothing of this save is stored.
-            failed.clear();
-            for (const Definition& d : Table)
-                failed << QString::fromLatin1(d.saveName);
-        }
+    if (!failed && Registry::CommitBatch() != 0) {
+        failed = true;
+        reason = Text(Registry::LastErrorText());
     }
-    if (!whole) {
-        MessageBox::show(this,
-                         tr("The settings were not saved.\n\nNot saved: %1\n\nReason: %2")
-                             .arg(failed.join(QStringLiteral(", ")),
-                                  reason.isEmpty() ? tr("the settings store refused the write") : reason),
-                         MessageBox::AppTitle, MessageBox::Buttons::Ok, MessageBox::Icon::Critical);
-        return false;
+    if (failed) {
+        // The batch goes back whole: nothing of this save is stored.
+        Registry::RollbackBatch();
+        return report(tr("The settings were not saved."), reason);
     }
+    m_loadedTexts = std::move(written);
+    m_storeUnread = false;
     m_dirty = false;
     return true;
+}
+
+void Main::SetBusy(bool busy) {
+    m_busy = std::max(0, m_busy + (busy ? 1 : -1));
+    if (m_busy > 0)
+        setCursor(Qt::WaitCursor);
+    else
+        unsetCursor();
 }
 
 void Main::mSave_Click() {

@@ -8,7 +8,6 @@
 #include "ServiceControl.h"
 #include "TextFileEditor.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -41,15 +40,14 @@ void Main::tabMain_Click(int PreviousTab) {
 }
 
 void Main::cmdCheck_Click(int Index) {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // Busy from before the connection opens until the answer has been read; the message
+    // box is a window of its own and keeps the normal arrow meanwhile.
+    SetBusy(true);
     rdcCorvex.dataSourceName = cbDSN[Index]->currentText();
     rdcCorvex.userName = txtUsername[Index]->text();
     rdcCorvex.password = txtPassword[Index * 2]->text();
     rdcCorvex.sql = QStringLiteral("Select Count(*) From MasterAccounts");
     const CheckResult result = CheckConnection(rdcCorvex.dataSourceName, rdcCorvex.userName, rdcCorvex.password);
-    // The pointer comes back before the answer is shown, so the operator reads it with a
-    // normal pointer; it comes back on every path.
-    QApplication::restoreOverrideCursor();
     if (result.ok) {
         rdcCorvex.sql.clear();
         MessageBox::show(this, QStringLiteral("Check Connection Succeeded. (%1 MBRs, %2 SAs)")
@@ -59,6 +57,7 @@ void Main::cmdCheck_Click(int Index) {
         MessageBox::show(this, QStringLiteral("Check Connection failed"), MessageBox::AppTitle, MessageBox::Buttons::Ok,
                          MessageBox::Icon::None, result.error);
     }
+    SetBusy(false);
 }
 
 void Main::cmdInstall_Click() {

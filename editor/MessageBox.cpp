@@ -1,6 +1,10 @@
 #include "MessageBox.h"
 
+#include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 #include <deque>
 #include <utility>
@@ -12,11 +16,14 @@ namespace {
 bool testMode = false;
 std::deque<Answer> queued;
 QList<Shown> shown;
+std::function<void(const Shown&)> onShow;
 
 QMessageBox::Icon boxIcon(Icon icon) {
     switch (icon) {
     case Icon::Question:
         return QMessageBox::Question;
+    case Icon::Warning:
+        return QMessageBox::Warning;
     case Icon::Critical:
         return QMessageBox::Critical;
     case Icon::None:
@@ -31,6 +38,8 @@ Answer show(QWidget* parent, const QString& text, const QString& title, Buttons 
             const QString& detailedText) {
     if (testMode || !queued.empty()) {
         shown.append({text, title, detailedText, buttons, icon});
+        if (onShow)
+            onShow(shown.back());
         if (!queued.empty()) {
             const Answer answer = queued.front();
             queued.pop_front();
@@ -45,6 +54,16 @@ Answer show(QWidget* parent, const QString& text, const QString& title, Buttons 
     box.setTextFormat(Qt::PlainText);
     if (!detailedText.isEmpty())
         box.setDetailedText(detailedText);
+    // A box sized for its text alone can be narrower than its title bar needs ("Save
+    // Changes?" under "Norvane Administrator"): leave room for the title, in the bold face
+    // title bars commonly use, and for the bar's own buttons.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+        QFont titleFont = QApplication::font();
+        titleFont.setBold(true);
+        const int titleWidth = QFontMetrics(titleFont).horizontalAdvance(title) + 140;
+        grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Fixed, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+    }
     const int result = box.exec();
     if (buttons == Buttons::YesNo)
         return result == QMessageBox::Yes ? Answer::Yes : Answer::No;
@@ -56,5 +75,7 @@ void setTestMode(bool on) { testMode = on; }
 void answerNext(Answer answer) { queued.push_back(answer); }
 
 QList<Shown> takeShown() { return std::exchange(shown, {}); }
+
+void setOnShow(std::function<void(const Shown&)> observer) { onShow = std::move(observer); }
 
 }  // namespace norvane::MessageBox

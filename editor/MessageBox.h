@@ -5,12 +5,14 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 
 namespace norvane::MessageBox {
 
 enum class Buttons { Ok, YesNo };
-enum class Icon { None, Question, Critical };
+enum class Icon { None, Question, Warning, Critical };
 enum class Answer { Ok, Yes, No };
 
 // The application's title, shown where a box gives no title of its own.
@@ -29,5 +31,7 @@ struct Shown {
 void setTestMode(bool on);
 void answerNext(Answer answer);
 QList<Shown> takeShown();
+// Called as each box would be shown, while the program waits for its answer.
+void setOnShow(std::function<void(const Shown&)> observer);
 
 }  // namespace norvane::MessageBox

@@ -38,6 +38,7 @@ public:
     std::int32_t CommitBatch() override;
     void RollbackBatch() override;
     std::string LastErrorText() const override { return m_lastError; }
+    std::string Location() const override { return m_path; }
 
 private:
     struct OpenKeyInfo {

@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 using namespace norvane;
 
 namespace {
@@ -64,10 +66,19 @@ protected:
         main->tabMain->setCurrentIndex(Main::TabOdbcDsn);
     }
     // Presses the button and returns the one message it showed.
+    // The window is busy until the answer has been read, and itself only: no pointer
+    // for the whole application, so the message box keeps its arrow.
     MessageBox::Shown Press(int index) {
         EXPECT_TRUE(main->cmdCheck[index]->isEnabled());
+        std::optional<Qt::CursorShape> during;
+        MessageBox::setOnShow([&](const MessageBox::Shown&) {
+            during = main->cursor().shape();
+            EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        });
         QTest::mouseClick(main->cmdCheck[index], Qt::LeftButton);
-        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        MessageBox::setOnShow(nullptr);
+        EXPECT_EQ(during, Qt::WaitCursor);
+        EXPECT_EQ(main->cursor().shape(), Qt::ArrowCursor);  // the normal pointer again
         auto shown = MessageBox::takeShown();
         EXPECT_EQ(shown.size(), 1);
         return shown.value(0);

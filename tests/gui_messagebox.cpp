@@ -53,6 +53,7 @@ TEST(GuiMessageBox, ShowsAModalBoxAndReturnsTheAnswer) {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
     QMessageBox::StandardButtons buttons;
     bool modal = false;
+    int width = 0;
     // Reads the box once it is up, then answers it.
     QTimer answer;
     answer.setInterval(20);
@@ -67,18 +68,23 @@ TEST(GuiMessageBox, ShowsAModalBoxAndReturnsTheAnswer) {
         icon = box->icon();
         buttons = box->standardButtons();
         modal = box->isModal();
+        width = box->width();
         box->button(QMessageBox::Yes)->click();
     });
     answer.start();
     const MessageBox::Answer result = MessageBox::show(nullptr, "Save Changes?", "Norvane Administrator",
-                                                       MessageBox::Buttons::YesNo, MessageBox::Icon::Question, "more");
+                                                       MessageBox::Buttons::YesNo, MessageBox::Icon::Question);
     EXPECT_EQ(result, MessageBox::Answer::Yes);
     EXPECT_EQ(title, "Norvane Administrator");
     EXPECT_EQ(text, "Save Changes?");
-    EXPECT_EQ(detail, "more");
+    EXPECT_TRUE(detail.isEmpty());
     EXPECT_EQ(icon, QMessageBox::Question);
     EXPECT_EQ(buttons, QMessageBox::Yes | QMessageBox::No);
     EXPECT_TRUE(modal);
+    // Wide enough for its whole title beside a title bar's three buttons.
+    QFont bold = QApplication::font();
+    bold.setBold(true);
+    EXPECT_GE(width, QFontMetrics(bold).horizontalAdvance("Norvane Administrator") + 3 * 24);
     EXPECT_TRUE(MessageBox::takeShown().isEmpty());  // a real box is not a recorded one
 
     // An OK box with no icon.
@@ -91,10 +97,14 @@ TEST(GuiMessageBox, ShowsAModalBoxAndReturnsTheAnswer) {
         buttons = box->standardButtons();
         icon = box->icon();
         title = box->windowTitle();
+        detail = box->detailedText();
         box->button(QMessageBox::Ok)->click();
     });
     answer.start();
-    EXPECT_EQ(MessageBox::show(nullptr, "Norvane Configuration Saved"), MessageBox::Answer::Ok);
+    EXPECT_EQ(MessageBox::show(nullptr, "Check Connection failed", MessageBox::AppTitle, MessageBox::Buttons::Ok,
+                               MessageBox::Icon::None, "more"),
+              MessageBox::Answer::Ok);
+    EXPECT_EQ(detail, "more");
     EXPECT_EQ(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     EXPECT_EQ(icon, QMessageBox::NoIcon);
     EXPECT_EQ(title, MessageBox::AppTitle);

@@ -1,3 +1,3 @@
 norvane_test(roundtrip_tests GUI
   SOURCES roundtrip_test.cpp
-  LIBS norvane_editor)
+  LIBS norvane_editor SQLite::SQLite3)

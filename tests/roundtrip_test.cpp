@@ -3,6 +3,7 @@
 #include "MessageBox.h"
 #include "ODBC32.h"
 #include "Registry.h"
+#include "Settings.h"
 #include "support/TestEnv.h"
 
 #include <QCheckBox>
@@ -11,16 +12,23 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <map>
 #include <netinet/in.h>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace norvane;
 using namespace std::string_literals;
@@ -42,6 +50,15 @@ void PutText(const std::string& name, const std::string& text) { Put(name, RegTy
 
 test::TestEnv::Stored Stored() { return test::TestEnv::StoredValues(); }
 std::pair<std::uint32_t, std::string> Sz(const std::string& text) { return {RegType::Sz, text + '\0'}; }
+
+// Whether another connection could read the store at this moment.
+bool ReadableNow(const QString& path) {
+    sqlite3* db = nullptr;
+    bool readable = sqlite3_open_v2(path.toLocal8Bit().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+                    sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return readable;
+}
 
 // A control's own Enabled flag, whether or not its tab can be used just now.
 bool OwnEnabled(const QWidget* w) { return w->isEnabledTo(w->parentWidget()); }
@@ -164,6 +181,49 @@ TEST_F(RoundTrip, TypicalAndEdgeValuesComeBackAsTheServerExpects) {
     EXPECT_FALSE(main.DirtyFlag());
 }
 
+TEST_F(RoundTrip, UneditedTextsKeepEveryByteAndShowTheirStart) {
+    // Settings imported from a Windows machine carry Latin-1 bytes the locale cannot show;
+    // others are UTF-8; one is longer than a text box holds by default.
+    const std::string latin1 = "C:\\Norvane\\r\xe9seau ";
+    const std::string utf8 = "/srv/r\xc3\xa9seau/";
+    const char* texts[] = {"LogFile",      "AcctLogFile",  "ODBCDatasource",   "UserName",
+                           "Password",     "AcctODBCDatasource", "AcctUserName", "AcctPassword",
+                           "TestDatabaseSecs", "DataDirectory", "AcctDirectory", "UsersFile"};
+    std::map<std::string, std::string> put;
+    int i = 0;
+    for (const char* name : texts)
+        put[name] = (i++ % 2 ? latin1 : utf8) + name;
+    put["AcctLogFile"] = std::string(40006, 'x') + latin1;
+    for (const auto& [name, value] : put)
+        PutText(name, value);
+
+    Main main;
+    EXPECT_EQ(main.txtLogFile[1]->text(), QString::fromLocal8Bit(put["AcctLogFile"]));  // whole
+    for (QLineEdit* box : main.findChildren<QLineEdit*>())
+        EXPECT_EQ(box->cursorPosition(), 0) << box->objectName().toStdString();
+    ASSERT_EQ(Main::Value(main.chkDiffAcct), 1);
+    for (int save = 0; save < 2; ++save) {
+        ASSERT_TRUE(main.SaveAll());
+        auto stored = Stored();
+        for (const auto& [name, value] : put)
+            EXPECT_EQ(stored[name], Sz(value)) << name << ", save " << save;
+    }
+
+    // Edited boxes are stored in the locale's encoding, the others still as they were.
+    main.txtFiles[0]->setText(QString::fromUtf8("/srv/caf\xc3\xa9"));
+    main.txtUsername[0]->setText(main.txtUsername[0]->text());
+    main.txtLogFile[0]->setText(main.txtLogFile[0]->text() + "2");
+    ASSERT_TRUE(main.SaveAll());
+    auto stored = Stored();
+    EXPECT_EQ(stored["DataDirectory"], Sz("/srv/caf\xc3\xa9"));
+    EXPECT_EQ(stored["LogFile"], Sz(put["LogFile"] + "2"));  // UTF-8 to begin with
+    EXPECT_EQ(stored["UserName"], Sz(put["UserName"]));      // set to what it showed
+    EXPECT_EQ(stored["AcctLogFile"], Sz(put["AcctLogFile"]));
+    main.txtFiles[1]->setText(main.txtFiles[1]->text() + "x");  // Latin-1, shown as U+FFFD
+    ASSERT_TRUE(main.SaveAll());
+    EXPECT_EQ(Stored()["AcctDirectory"], Sz(QString::fromLocal8Bit(put["AcctDirectory"] + "x").toLocal8Bit().toStdString()));
+}
+
 TEST_F(RoundTrip, ModesAndProxiesAcrossTheirRange) {
     const std::pair<const char*, const char*> modes[] = {{"0", "0"}, {"1", "1"}, {"2", "2"}, {"3", "3"},
                                                         {"4", "4"}, {"9", "4"}, {"-1", "0"}, {"2.5", "1"}};
@@ -214,9 +274,12 @@ TEST_F(RoundTrip, PortsWithoutANumberLeaveTheStoredPort) {
 TEST_F(RoundTrip, SaveAndCloseAnswerToTheDirtyFlag) {
     Main main;
     main.show();
+    main.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
     main.txtFiles[0]->setText("/data");
     EXPECT_TRUE(main.DirtyFlag());
-    main.mSave_Click();
+    // File > Save, through the desktop's Save key.
+    QTest::keyClick(&main, Qt::Key_S, Qt::ControlModifier);
     auto shown = MessageBox::takeShown();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_EQ(shown[0].text, "Norvane Configuration Saved");
@@ -280,7 +343,10 @@ TEST_F(RoundTrip, AFailedSaveIsReportedAndKeepsTheWindowOpen) {
     auto shown = MessageBox::takeShown();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_NE(shown[0].text, "Norvane Configuration Saved");
-    EXPECT_TRUE(shown[0].text.contains("DataDirectory")) << shown[0].text.toStdString();
+    // Nothing of the save was stored, and the operator learns which store refused it.
+    EXPECT_TRUE(shown[0].text.startsWith("The settings were not saved.")) << shown[0].text.toStdString();
+    EXPECT_TRUE(shown[0].text.contains(env.storePath())) << shown[0].text.toStdString();
+    EXPECT_FALSE(shown[0].text.contains("DataDirectory")) << shown[0].text.toStdString();
     EXPECT_TRUE(main.DirtyFlag());
 
     MessageBox::answerNext(MessageBox::Answer::Yes);
@@ -293,6 +359,99 @@ TEST_F(RoundTrip, AFailedSaveIsReportedAndKeepsTheWindowOpen) {
     MessageBox::answerNext(MessageBox::Answer::Yes);
     EXPECT_TRUE(main.close());
     EXPECT_EQ(Stored()["DataDirectory"], Sz("/after"));
+}
+
+TEST_F(RoundTrip, AStoreTheOperatorMayNotReadIsNamedAndNeverOverwrittenUnasked) {
+    PutText("AuthPort", "1812");
+    PutText("DataDirectory", "/srv/norvane");
+    Registry::UseStore(nullptr);
+    const QByteArray store = QFile::encodeName(env.storePath());
+    const QByteArray dir = QFile::encodeName(env.root());
+    // The store as /var/lib/norvane keeps it: its owner's alone. The window runs as an
+    // account that is not that owner (nobody, when the test runs as root).
+    const bool asRoot = ::geteuid() == 0;
+    ASSERT_EQ(::chmod(dir.constData(), 0711), 0);
+    ASSERT_EQ(::chmod(store.constData(), asRoot ? 0600 : 0), 0);
+
+    EXPECT_EXIT(
+        {
+            if (asRoot && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+                std::_Exit(3);
+            bool ok = true;
+            auto expect = [&](bool what, const char* why) {
+                if (!what)
+                    std::fprintf(stderr, "not so: %s\n", why);
+                ok = ok && what;
+            };
+            {
+                Main main;
+                auto shown = MessageBox::takeShown();
+                expect(shown.size() == 1, "one message at start-up");
+                expect(shown.value(0).text.contains(env.storePath()), "it names the store file");
+                expect(main.txtAuthPort->text().isEmpty() && !main.DirtyFlag(), "the window shows the defaults");
+
+                // File > Save asks before it replaces what the window never showed.
+                MessageBox::answerNext(MessageBox::Answer::No);
+                main.mSave_Click();
+                shown = MessageBox::takeShown();
+                expect(shown.size() == 1 && shown[0].buttons == MessageBox::Buttons::YesNo, "the save asks first");
+                expect(main.DirtyFlag() == false, "nothing changed");
+                MessageBox::answerNext(MessageBox::Answer::Yes);
+                main.txtAuthPort->setText("1645");
+                main.mSave_Click();
+                shown = MessageBox::takeShown();
+                expect(shown.size() == 2 && shown[1].text.contains(env.storePath()), "a refused save names the store");
+                expect(main.DirtyFlag(), "the edit is still unsaved");
+            }
+            std::_Exit(ok ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+
+    ASSERT_EQ(::chmod(store.constData(), 0600), 0);
+    ASSERT_EQ(::chmod(dir.constData(), 0700), 0);
+    EXPECT_EQ(Stored()["AuthPort"], Sz("1812"));
+    EXPECT_EQ(Stored()["DataDirectory"], Sz("/srv/norvane"));
+}
+
+// Counts the times a widget's pointer changed, and remembers the shapes it took.
+class PointerWatch : public QObject {
+public:
+    PointerWatch() { qApp->installEventFilter(this); }
+    ~PointerWatch() override { qApp->removeEventFilter(this); }
+    QList<Qt::CursorShape> shapes;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::CursorChange && watched->objectName() == "Main")
+            shapes << static_cast<QWidget*>(watched)->cursor().shape();
+        return false;
+    }
+};
+
+TEST_F(RoundTrip, AStoreHeldByAnotherProcessIsWaitedForOnceWithTheBusyPointer) {
+    for (const Settings::Definition& d : Settings::Table)
+        PutText(d.name, "2");
+    PutText("DataDirectory", "/srv/norvane");
+    Registry::UseStore(nullptr);
+
+    // Another program holds the store in an exclusive transaction for a while.
+    QProcess holder;
+    holder.start("sqlite3", {env.storePath(), "BEGIN EXCLUSIVE;", ".shell sleep 1.5", "COMMIT;"});
+    ASSERT_TRUE(holder.waitForStarted());
+    for (int i = 0; i < 200 && ReadableNow(env.storePath()); ++i)
+        QTest::qWait(10);
+    ASSERT_FALSE(ReadableNow(env.storePath())) << "the holder never took the store";
+
+    PointerWatch pointer;
+    Main main;
+    EXPECT_TRUE(holder.waitForFinished(10000));
+    EXPECT_TRUE(MessageBox::takeShown().isEmpty());
+    // Every value as stored, none of them blank for having waited.
+    EXPECT_EQ(main.txtFiles[0]->text(), "/srv/norvane");
+    EXPECT_EQ(main.txtAuthPort->text(), "2");
+    EXPECT_EQ(main.txtCheckDB->text(), "2");
+    EXPECT_EQ(Main::Value(main.chkMode[1]), 1);
+    EXPECT_EQ(pointer.shapes, QList<Qt::CursorShape>({Qt::WaitCursor, Qt::ArrowCursor}));
 }
 
 TEST_F(RoundTrip, DataSourcesFromTheDriverManager) {
