@@ -370,42 +370,46 @@ TEST_F(RoundTrip, AStoreTheOperatorMayNotReadIsNamedAndNeverOverwrittenUnasked) 
     // The store as /var/lib/norvane keeps it: its owner's alone. The window runs as an
     // account that is not that owner (nobody, when the test runs as root).
     const bool asRoot = ::geteuid() == 0;
-    ASSERT_EQ(::chmod(dir.constData(), 0711), 0);
-    ASSERT_EQ(::chmod(store.constData(), asRoot ? 0600 : 0), 0);
+    // A directory the account may pass through, and one it may not even look into.
+    for (const mode_t dirMode : {0711, asRoot ? 0700 : 0}) {
+        SCOPED_TRACE(dirMode);
+        ASSERT_EQ(::chmod(dir.constData(), dirMode), 0);
+        ASSERT_EQ(::chmod(store.constData(), asRoot ? 0600 : 0), 0);
 
-    EXPECT_EXIT(
-        {
-            if (asRoot && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
-                std::_Exit(3);
-            bool ok = true;
-            auto expect = [&](bool what, const char* why) {
-                if (!what)
-                    std::fprintf(stderr, "not so: %s\n", why);
-                ok = ok && what;
-            };
+        EXPECT_EXIT(
             {
-                Main main;
-                auto shown = MessageBox::takeShown();
-                expect(shown.size() == 1, "one message at start-up");
-                expect(shown.value(0).text.contains(env.storePath()), "it names the store file");
-                expect(main.txtAuthPort->text().isEmpty() && !main.DirtyFlag(), "the window shows the defaults");
+                if (asRoot && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+                    std::_Exit(3);
+                bool ok = true;
+                auto expect = [&](bool what, const char* why) {
+                    if (!what)
+                        std::fprintf(stderr, "not so: %s\n", why);
+                    ok = ok && what;
+                };
+                {
+                    Main main;
+                    auto shown = MessageBox::takeShown();
+                    expect(shown.size() == 1, "one message at start-up");
+                    expect(shown.value(0).text.contains(env.storePath()), "it names the store file");
+                    expect(main.txtAuthPort->text().isEmpty() && !main.DirtyFlag(), "the window shows the defaults");
 
-                // File > Save asks before it replaces what the window never showed.
-                MessageBox::answerNext(MessageBox::Answer::No);
-                main.mSave_Click();
-                shown = MessageBox::takeShown();
-                expect(shown.size() == 1 && shown[0].buttons == MessageBox::Buttons::YesNo, "the save asks first");
-                expect(main.DirtyFlag() == false, "nothing changed");
-                MessageBox::answerNext(MessageBox::Answer::Yes);
-                main.txtAuthPort->setText("1645");
-                main.mSave_Click();
-                shown = MessageBox::takeShown();
-                expect(shown.size() == 2 && shown[1].text.contains(env.storePath()), "a refused save names the store");
-                expect(main.DirtyFlag(), "the edit is still unsaved");
-            }
-            std::_Exit(ok ? 0 : 1);
-        },
-        ::testing::ExitedWithCode(0), "");
+                    // File > Save asks before it replaces what the window never showed.
+                    MessageBox::answerNext(MessageBox::Answer::No);
+                    main.mSave_Click();
+                    shown = MessageBox::takeShown();
+                    expect(shown.size() == 1 && shown[0].buttons == MessageBox::Buttons::YesNo, "the save asks first");
+                    expect(main.DirtyFlag() == false, "nothing changed");
+                    MessageBox::answerNext(MessageBox::Answer::Yes);
+                    main.txtAuthPort->setText("1645");
+                    main.mSave_Click();
+                    shown = MessageBox::takeShown();
+                    expect(shown.size() == 2 && shown[1].text.contains(env.storePath()), "a refused save names the store");
+                    expect(main.DirtyFlag(), "the edit is still unsaved");
+                }
+                std::_Exit(ok ? 0 : 1);
+            },
+            ::testing::ExitedWithCode(0), "");
+    }
 
     ASSERT_EQ(::chmod(store.constData(), 0600), 0);
     ASSERT_EQ(::chmod(dir.constData(), 0700), 0);
