@@ -4,6 +4,7 @@
 #include "Main.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char** argv) {
     // Every argument is --help, --version or a mistake; none of them opens a window.
@@ -16,7 +17,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     guard.disarm();
     QApplication::setApplicationName(QStringLiteral("Norvane Admin"));
-    // Lets a Wayland compositor match the window to its menu entry and icon.
+    // The menu entry's icon, from the icon theme it is installed in; a Wayland compositor
+    // matches the window to its menu entry by the desktop file name.
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(NORVANE_APP_ID)));
     QGuiApplication::setDesktopFileName(QStringLiteral(NORVANE_APP_ID));
     norvane::Main window;
     window.show();
