@@ -48,10 +48,11 @@ public:
             QDir(m_dir.path()).mkdir(QString::fromLatin1(sub));
         // The unprivileged run writes its records here.
         QFile::setPermissions(path("record"), QFileDevice::Permissions(0x7777));
-        for (const char* tool : {"id", "env"})
+        for (const char* tool : {"id", "env", "tr"})
             QFile::link(QStringLiteral("/usr/bin/") + QString::fromLatin1(tool), path("tools/") + QString::fromLatin1(tool));
         const QByteArray recorder = "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$NORVANE_RECORD/${0##*/}.args\"\n"
-                                    "env > \"$NORVANE_RECORD/${0##*/}.env\"\n";
+                                    "env > \"$NORVANE_RECORD/${0##*/}.env\"\n"
+                                    "tr '\\0' ' ' < /proc/$PPID/cmdline > \"$NORVANE_RECORD/${0##*/}.parent\"\n";
         WriteScript(path("stand/pkexec"), recorder);
         WriteScript(path("stand/program"), recorder);
 
@@ -89,6 +90,9 @@ public:
     QStringList arguments(const char* who) const {
         return ReadText(path("record/") + QString::fromLatin1(who) + QStringLiteral(".args"))
             .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    QString parent(const char* who) const {
+        return ReadText(path("record/") + QString::fromLatin1(who) + QStringLiteral(".parent"));
     }
     QMap<QString, QString> environment(const char* who) const {
         return Fields(ReadText(path("record/") + QString::fromLatin1(who) + QStringLiteral(".env")), QStringLiteral("="));
@@ -147,6 +151,8 @@ TEST(AdminLauncher, AsAnOperatorItAsksPkexecForTheProgramAndKeepsTheDisplay) {
     Finished f = world.runAsUser("launcher", x11, {QStringLiteral("--version")});
     EXPECT_EQ(f.status, 0) << qPrintable(f.err);
     EXPECT_EQ(world.arguments("pkexec"), (QStringList{Program, QStringLiteral("--version")}));
+    // pkexec gives up when the process that started it is gone: that must be the launcher.
+    EXPECT_TRUE(world.parent("pkexec").contains(world.path("launcher"))) << qPrintable(world.parent("pkexec"));
     EXPECT_EQ(world.environment("pkexec").value(QStringLiteral("DISPLAY")), QStringLiteral(":7"));
     EXPECT_EQ(world.environment("pkexec").value(QStringLiteral("XAUTHORITY")), QStringLiteral("/run/user/4242/xauth_Ab12"));
 
