@@ -71,6 +71,19 @@ protected:
         fs::remove_all(m_dir, ec);
     }
 
+    // In a child process: becomes the command over the test's store.
+    [[noreturn]] void Exec(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), NORVANE_REG_BINARY);
+        std::vector<char*> cargs;
+        for (auto& a : args)
+            cargs.push_back(a.data());
+        cargs.push_back(nullptr);
+        setenv("NORVANE_REGISTRY", m_store.c_str(), 1);
+        execv(cargs[0], cargs.data());
+        _exit(127);
+    }
+
     // Runs the binary with its standard input on /dev/null, so it never waits for an
     // answer; asUser drops to that user first (for a store that root cannot be kept from);
     // a file size limit makes its writes fail past that many bytes.
@@ -79,13 +92,6 @@ protected:
     {
         const fs::path out = m_dir / "stdout";
         const fs::path err = m_dir / "stderr";
-        std::vector<std::string> argv = {NORVANE_REG_BINARY};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> cargs;
-        for (auto& a : argv)
-            cargs.push_back(a.data());
-        cargs.push_back(nullptr);
-
         if (asUser) {
             // The child opens these after it has become asUser.
             for (const fs::path& p : {out, err}) {
@@ -103,7 +109,6 @@ protected:
             dup2(in, 0);
             dup2(o, 1);
             dup2(e, 2);
-            setenv("NORVANE_REGISTRY", m_store.c_str(), 1);
             if (asUser && (setgroups(0, nullptr) != 0 || setgid(*asUser) != 0 || setuid(*asUser) != 0))
                 _exit(126);
             if (fileSizeLimit != RLIM_INFINITY) {
@@ -111,8 +116,7 @@ protected:
                 if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
                     _exit(126);
             }
-            execv(cargs[0], cargs.data());
-            _exit(127);
+            Exec(args);
         }
         Result r;
         int status = 0;
@@ -127,19 +131,10 @@ protected:
     // the terminal showed.
     Result RunOnTerminal(const std::vector<std::string>& args, const std::string& answer)
     {
-        std::vector<std::string> argv = {NORVANE_REG_BINARY};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> cargs;
-        for (auto& a : argv)
-            cargs.push_back(a.data());
-        cargs.push_back(nullptr);
         int terminal = -1;
         const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
-        if (pid == 0) {
-            setenv("NORVANE_REGISTRY", m_store.c_str(), 1);
-            execv(cargs[0], cargs.data());
-            _exit(127);
-        }
+        if (pid == 0)
+            Exec(args);
         Result r;
         if (pid < 0)
             return r;
