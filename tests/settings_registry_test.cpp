@@ -343,7 +343,9 @@ TEST_F(RegistryTest, SubkeysAreListedAndDeletedWhateverTheirNames) {
     auto subKeys = [&](const std::string& path) {
         std::vector<std::string> names;
         HKey k = 0;
-        EXPECT_EQ(Registry::Store().OpenKey(HKEY_LOCAL_MACHINE_ROOT, path, Access::QueryValue, k), 0) << path;
+        EXPECT_EQ(Registry::Store().OpenKey(HKEY_LOCAL_MACHINE_ROOT, path, Access::QueryValue | Access::EnumerateSubKeys, k),
+                  0)
+            << path;
         EXPECT_EQ(Registry::Store().EnumSubKeys(k, names), 0) << path;
         Registry::Store().CloseKey(k);
         std::sort(names.begin(), names.end());
