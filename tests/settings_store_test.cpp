@@ -526,6 +526,52 @@ TEST(SettingsStore, ABusyStoreFailsWholeOnceItsWaitIsOver) {
     Registry::UseStore(nullptr);
 }
 
+TEST(SettingsStore, ASaveEndsOnlyOnceTheRemovalOfItsJournalIsOnDisk) {
+    // A power loss just after a confirmed save must not bring its journal back and undo it:
+    // each time the journal goes, the store's directory is synced before the save returns.
+    if (std::system("strace -V >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "needs strace (scripts/deps test installs it)";
+    ScratchDir tmp;
+    const std::string path = tmp.path + "/registry.db";
+    const std::string log = tmp.path + "/trace";
+    const std::string command = "strace -f -e trace=openat,unlink,unlinkat,fsync,fdatasync -o " + log + " " + Writer() +
+                                " " + path + " P 3";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+
+    std::ifstream trace(log);
+    std::set<std::string> directoryFds;
+    int removed = 0, pending = 0, synced = 0;
+    for (std::string line; std::getline(trace, line);) {
+        const std::size_t result = line.rfind(" = ");
+        const std::string fd = result == std::string::npos ? "" : line.substr(result + 3);
+        if (line.find("\"" + path + "-journal\"") != std::string::npos && line.find("unlink") != std::string::npos &&
+            fd == "0") {
+            ++removed;
+            ++pending;
+        } else if (const std::size_t open = line.find("openat(AT_FDCWD, \""); open != std::string::npos) {
+            const std::size_t from = open + 18;
+            const std::string opened = line.substr(from, line.find('"', from) - from);
+            if (opened == tmp.path)
+                directoryFds.insert(fd);
+            else
+                directoryFds.erase(fd);  // the number now stands for another file
+            if (opened == path + "-journal")
+                pending = 0;  // the next save began: a sync from here on is too late
+        } else if (pending && fd == "0") {
+            for (const char* sync : {"fsync(", "fdatasync("})
+                if (const std::size_t at = line.find(sync); at != std::string::npos) {
+                    const std::size_t from = at + std::strlen(sync);
+                    if (directoryFds.count(line.substr(from, line.find(')', from) - from))) {
+                        ++synced;
+                        --pending;
+                    }
+                }
+        }
+    }
+    EXPECT_GT(removed, 0);
+    EXPECT_EQ(synced, removed);
+}
+
 TEST(SettingsStore, ALoadDuringSavesSeesOneSave) {
     ScratchDir tmp;
     const std::string path = tmp.path + "/registry.db";
