@@ -2,15 +2,20 @@
 #include "properties.h"
 
 #include <QDir>
+#include <QTemporaryDir>
 
 #include <cstdlib>
-#include <unistd.h>
 
 namespace {
 
+// In a directory of the run's own, gone when it ends: the store refuses a directory where
+// others may create files, such as /dev/shm itself.
 std::string StorePath(const char* which) {
-    const QString dir = QDir("/dev/shm").exists() ? QStringLiteral("/dev/shm") : QDir::tempPath();
-    return (dir + QStringLiteral("/norvane-fuzz-%1-%2.db").arg(::getpid()).arg(QLatin1String(which))).toStdString();
+    static const QTemporaryDir dir((QDir("/dev/shm").exists() ? QStringLiteral("/dev/shm") : QDir::tempPath()) +
+                                   QStringLiteral("/norvane-fuzz-XXXXXX"));
+    if (!dir.isValid())
+        std::abort();
+    return dir.filePath(QLatin1String(which) + QStringLiteral(".db")).toStdString();
 }
 
 }  // namespace

@@ -284,6 +284,29 @@ std::optional<std::string> ParseKeyName(std::string_view text)
     return std::string(path);
 }
 
+std::optional<std::string> KeyNameProblem(std::string_view path)
+{
+    // The Windows registry's own limits; a store that took more would take any size.
+    constexpr std::size_t MaxDepth = 512;
+    constexpr std::size_t MaxName = 255;
+    if (path.empty())
+        return std::nullopt;
+    std::size_t depth = 0;
+    for (std::size_t start = 0;; ++depth) {
+        const std::size_t end = std::min(path.find('\\', start), path.size());
+        if (end - start > MaxName)
+            return "the key name \"" + std::string(path.substr(start, 40)) + "...\" is " +
+                   std::to_string(end - start) + " characters long; the registry allows " + std::to_string(MaxName);
+        if (end == path.size())
+            break;
+        start = end + 1;
+    }
+    if (depth + 1 > MaxDepth)
+        return "the key is " + std::to_string(depth + 1) + " levels deep; the registry allows " +
+               std::to_string(MaxDepth);
+    return std::nullopt;
+}
+
 std::string FullKeyName(const std::string& path)
 {
     return path.empty() ? std::string(RootName) : std::string(RootName) + "\\" + path;
@@ -401,6 +424,8 @@ ParsedFile Parse(std::string_view text)
             // What the export cannot write back is refused here, so every import exports.
             if (HasControl(*path))
                 return fail(i, "a key name holds control characters");
+            if (const auto why = KeyNameProblem(*path))
+                return fail(i, *why);
             key.path = *path;
             file.keys.push_back(std::move(key));
             continue;

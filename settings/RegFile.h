@@ -19,6 +19,9 @@ constexpr const char* RootName = "HKEY_LOCAL_MACHINE";
 // without case). The path comes back without leading or trailing "\"; nullopt when the
 // root is not HKEY_LOCAL_MACHINE or the path has an empty part.
 std::optional<std::string> ParseKeyName(std::string_view text);
+// Why the registry could not hold a key of this path (more than 512 levels below the root,
+// or a name longer than 255 characters); nullopt when it could.
+std::optional<std::string> KeyNameProblem(std::string_view path);
 // "HKEY_LOCAL_MACHINE" or "HKEY_LOCAL_MACHINE\path".
 std::string FullKeyName(const std::string& path);
 

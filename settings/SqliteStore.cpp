@@ -1,30 +1,20 @@
 #include "SqliteStore.h"
 
+#include "StoreFile.h"
+
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <filesystem>
 #include <sys/stat.h>
-#include <unistd.h>
+#include <thread>
+#include <vector>
 
 namespace norvane {
 namespace {
 
 constexpr std::uint32_t WriteAccess = Access::SetValue | Access::CreateSubKey | Access::CreateLink;
-
-// Case-insensitive the way the store's NOCASE collation is: ASCII letters only.
-char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (Fold(text[i]) != Fold(prefix[i]))
-            return false;
-    return true;
-}
 
 // A key path without leading or trailing separators; "" is the root itself.
 std::string Normalise(const std::string& path) {
@@ -68,7 +58,7 @@ private:
     int m_rc;
 };
 
-const char* const Schema =
+const char* const CreateSchema =
     "CREATE TABLE IF NOT EXISTS keys("
     " id INTEGER PRIMARY KEY,"
     " root INTEGER NOT NULL,"
@@ -83,6 +73,66 @@ const char* const Schema =
     // The root key always exists, as on Windows.
     "INSERT OR IGNORE INTO keys(root, path) VALUES(2147483650, '');";
 
+// Written into the file's header with the tables: this is how a store knows its own file.
+constexpr std::int64_t ApplicationId = 0x4E564144;  // "NVAD"
+const char* const StampSchema = "PRAGMA application_id = 1314275652";
+static_assert(ApplicationId == 1314275652);
+
+// A moment, after which the operator is told that the store is busy.
+constexpr std::chrono::milliseconds NoticeAfter{150};
+
+// Rows of a statement run once, each as its columns' text.
+int Rows(sqlite3* db, const std::string& sql, std::vector<std::vector<std::string>>& rows) {
+    rows.clear();
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(st);
+        return rc;
+    }
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        std::vector<std::string> row;
+        for (int c = 0; c < sqlite3_column_count(st); ++c) {
+            auto p = reinterpret_cast<const char*>(sqlite3_column_text(st, c));
+            row.emplace_back(p ? p : "");
+        }
+        rows.push_back(std::move(row));
+    }
+    sqlite3_finalize(st);
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    return s;
+}
+
+// Stores made before the application id was written: exactly our two tables, our columns.
+bool EarlierStore(sqlite3* db, const std::vector<std::vector<std::string>>& objects) {
+    const std::vector<std::vector<std::string>> ours = {{"index", "sqlite_autoindex_keys_1"},
+                                                        {"index", "sqlite_autoindex_vals_1"},
+                                                        {"table", "keys"},
+                                                        {"table", "vals"}};
+    if (objects != ours)
+        return false;
+    const std::pair<const char*, std::vector<std::vector<std::string>>> columns[] = {
+        {"keys", {{"id", "integer"}, {"root", "integer"}, {"path", "text"}}},
+        {"vals", {{"key_id", "integer"}, {"name", "text"}, {"type", "integer"}, {"data", "blob"}}},
+    };
+    for (const auto& [table, expected] : columns) {
+        std::vector<std::vector<std::string>> rows;
+        if (Rows(db, std::string("SELECT name, type FROM pragma_table_info('") + table + "')", rows) != SQLITE_OK)
+            return false;
+        for (auto& row : rows)
+            for (auto& cell : row)
+                cell = Lower(cell);
+        if (rows != expected)
+            return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 SqliteStore::SqliteStore(std::string path) : m_path(std::move(path)) {}
@@ -94,51 +144,103 @@ std::int32_t SqliteStore::FailWith(std::int32_t status, const std::string& text)
     return status;
 }
 
+std::int32_t SqliteStore::ReadOnly() {
+    return FailWith(Status::AccessDenied, "The settings store " + m_path +
+                                              " may be read but not written by this user; changing it needs "
+                                              "administrator rights (" +
+                                              StoreFile::AdminHint() + ").");
+}
+
 std::int32_t SqliteStore::Fail(int code) {
-    std::string words = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(code);
+    const std::string words = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(code);
+    const std::string store = "The settings store " + m_path;
+    if (code == SQLITE_READONLY_ROLLBACK)
+        // A hot journal that this user may not play back: the store is not missing.
+        return FailWith(Status::AccessDenied, store + " cannot be read: a save to it was interrupted, and an "
+                                                      "administrator must open the store once to finish undoing it (" +
+                                                  StoreFile::AdminHint() + ").");
     switch (code & 0xFF) {
     case SQLITE_READONLY:
+        return ReadOnly();
     case SQLITE_PERM:
     case SQLITE_AUTH:
-    case SQLITE_CANTOPEN:
-        return FailWith(Status::AccessDenied, words);
+    case SQLITE_CANTOPEN: {
+        const int err = m_db ? sqlite3_system_errno(m_db) : 0;
+        const bool denied = err == EACCES || err == EPERM || err == EROFS;
+        return FailWith(Status::AccessDenied,
+                        store + " cannot be opened (" + words + ")" +
+                            (denied ? "; it needs administrator rights (" + StoreFile::AdminHint() + ")." : "."));
+    }
     case SQLITE_FULL:
-        return FailWith(Status::DiskFull, words);
+        return FailWith(Status::DiskFull, store + " cannot be written: the disk is full.");
     case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        return FailWith(Status::Busy, words);
+    case SQLITE_LOCKED: {
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(m_busyTimeout).count();
+        return FailWith(Status::Busy, store + " is in use by another program, which has held it for " +
+                                          std::to_string(seconds) + (seconds == 1 ? " second" : " seconds") +
+                                          "; try again when that program is done.");
+    }
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
-        return FailWith(Status::BadDatabase, words);
+        return FailWith(Status::BadDatabase, store + " is damaged or not a database (" + words +
+                                                 "); move it aside and restore it from a backup.");
     default:
-        return FailWith(Status::IoFailed, words);
+        return FailWith(Status::IoFailed, store + " cannot be read or written: " + words + ".");
     }
+}
+
+int SqliteStore::OnBusy(void* self, int count) { return static_cast<SqliteStore*>(self)->KeepWaiting(count); }
+
+int SqliteStore::KeepWaiting(int count) {
+    // Our own wait instead of sqlite3_busy_timeout, so that a long one can be shown.
+    const auto now = std::chrono::steady_clock::now();
+    if (count == 0)
+        m_waitStart = now;
+    const auto waited = now - m_waitStart;
+    if (waited >= m_busyTimeout)
+        return 0;
+    if (!m_waitShown && waited >= NoticeAfter && m_notifier) {
+        m_waitShown = true;
+        m_notifier(true);
+    }
+    const std::chrono::steady_clock::duration step = std::chrono::milliseconds(std::min(10, 1 << std::min(count, 4)));
+    std::this_thread::sleep_for(std::min(step, m_busyTimeout - waited));
+    return 1;
+}
+
+void SqliteStore::WaitOver() {
+    if (!m_waitShown)
+        return;
+    m_waitShown = false;
+    if (m_notifier)
+        m_notifier(false);
+}
+
+int SqliteStore::Exec(const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr); }
+
+void SqliteStore::Rollback() {
+    Exec("ROLLBACK");
+    // Tables made in the transaction went with it.
+    m_schema = Schema::Unknown;
 }
 
 std::int32_t SqliteStore::Connect(bool create) {
     if (m_db && (!create || !m_readOnly))
         return Status::Success;
 
+    // Nothing is made or opened where another user could change the store.
+    if (create)
+        if (auto problem = StoreFile::MakeDirectories(m_path))
+            return FailWith(problem->status, problem->text);
+    if (auto problem = StoreFile::Check(m_path))
+        return FailWith(problem->status, problem->text);
     struct stat st {};
-    bool exists = ::stat(m_path.c_str(), &st) == 0;
-    if (!exists && !create)
-        return FailWith(Status::FileNotFound, "the settings store " + m_path + " does not exist");
-    if (!exists) {
-        std::error_code ec;
-        auto parent = std::filesystem::path(m_path).parent_path();
-        if (!parent.empty())
-            std::filesystem::create_directories(parent, ec);
+    if (::stat(m_path.c_str(), &st) != 0) {
+        if (!create)
+            return FailWith(Status::FileNotFound, "The settings store " + m_path + " does not exist.");
         // Created owner-only before SQLite touches it: the store holds database passwords.
-        int fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST) {
-            int err = errno;
-            return FailWith(err == EACCES || err == EPERM || err == EROFS ? Status::AccessDenied
-                            : err == ENOSPC                             ? Status::DiskFull
-                                                                        : Status::IoFailed,
-                            "cannot create the settings store " + m_path + ": " + std::strerror(err));
-        }
-        if (fd >= 0)
-            ::close(fd);
+        if (auto problem = StoreFile::Create(m_path))
+            return FailWith(problem->status, problem->text);
     }
     Disconnect();  // open read-only before: the file may have become writable, try again
 
@@ -154,14 +256,58 @@ std::int32_t SqliteStore::Connect(bool create) {
             return status;
         }
     }
+    sqlite3_extended_result_codes(m_db, 1);
     m_readOnly = sqlite3_db_readonly(m_db, "main") == 1;
+    m_schema = Schema::Unknown;
     // Two administrators (or the tool and the program) saving at once wait for each other.
-    sqlite3_busy_timeout(m_db, 30000);
-    sqlite3_exec(m_db, "PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr);
-    if (!m_readOnly) {
-        rc = sqlite3_exec(m_db, Schema, nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK)
+    sqlite3_busy_handler(m_db, &SqliteStore::OnBusy, this);
+    // EXTRA syncs the directory once the journal is gone, so a confirmed save survives a
+    // power loss; WAL would do so too but shuts out an account that may only read.
+    Exec("PRAGMA foreign_keys = ON; PRAGMA synchronous = EXTRA");
+    return Status::Success;
+}
+
+std::int32_t SqliteStore::CheckSchema() {
+    if (m_schema == Schema::Ours)
+        return Status::Success;
+    std::vector<std::vector<std::string>> rows;
+    if (int rc = Rows(m_db, "PRAGMA application_id", rows))
+        return Fail(rc);
+    const std::int64_t id = rows.empty() ? 0 : std::stoll(rows[0][0]);
+    m_stamped = id == ApplicationId;
+    if (m_stamped) {
+        m_schema = Schema::Ours;
+        return Status::Success;
+    }
+    if (int rc = Rows(m_db, "SELECT type, name FROM sqlite_master ORDER BY type, name", rows))
+        return Fail(rc);
+    if (id == 0 && rows.empty()) {
+        m_schema = Schema::Empty;  // a store not yet written
+        return Status::Success;
+    }
+    if (id == 0 && EarlierStore(m_db, rows)) {
+        m_schema = Schema::Ours;
+        return Status::Success;
+    }
+    m_schema = Schema::Unknown;
+    return FailWith(Status::BadDatabase, "The file " + m_path +
+                                             " is a database of another program, not a settings store, and was left "
+                                             "as it is; point NORVANE_REGISTRY at the settings store, or move that "
+                                             "file away.");
+}
+
+std::int32_t SqliteStore::EnsureSchema() {
+    if (std::int32_t st = CheckSchema())
+        return st;
+    if (m_schema == Schema::Empty) {
+        if (int rc = Exec(CreateSchema))
             return Fail(rc);
+        m_schema = Schema::Ours;
+    }
+    if (!m_stamped) {
+        if (int rc = Exec(StampSchema))
+            return Fail(rc);
+        m_stamped = true;
     }
     return Status::Success;
 }
@@ -197,19 +343,24 @@ void SqliteStore::Disconnect() {
         sqlite3_finalize(stmt);
     m_prepared.clear();
     if (m_db) {
-        if (m_inBatch)
-            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (m_inBatch || m_inRead)
+            Exec("ROLLBACK");
         sqlite3_close(m_db);
         m_db = nullptr;
     }
     m_inBatch = false;
+    m_inRead = false;
+    m_schema = Schema::Unknown;
 }
 
 std::int32_t SqliteStore::FindKey(std::uint32_t root, const std::string& path, std::int64_t& id) {
+    if (std::int32_t st = CheckSchema())
+        return st;
+    if (m_schema == Schema::Empty)
+        return FailWith(Status::FileNotFound, "the key does not exist");
     Statement s(Prepared("SELECT id FROM keys WHERE root = ?1 AND path = ?2"));
     if (!s.ok())
-        // A readable file without our tables holds no keys.
-        return m_readOnly ? FailWith(Status::FileNotFound, "the key does not exist") : Fail(s.prepareCode());
+        return Fail(s.prepareCode());
     s.bind(1, static_cast<std::int64_t>(root));
     s.bind(2, path);
     int rc = s.step();
@@ -224,10 +375,11 @@ std::int32_t SqliteStore::FindKey(std::uint32_t root, const std::string& path, s
 
 std::int32_t SqliteStore::OpenKey(std::uint32_t root, const std::string& path, std::uint32_t access, HKey& key) {
     key = 0;
+    WaitScope wait(*this);
     if (std::int32_t st = Connect(false))
         return st;
     if ((access & WriteAccess) && m_readOnly)
-        return FailWith(Status::AccessDenied, "the settings store " + m_path + " may be read but not written");
+        return ReadOnly();
     std::int64_t id = 0;
     if (std::int32_t st = FindKey(root, Normalise(path), id))
         return st;
@@ -258,16 +410,17 @@ std::int32_t SqliteStore::WriteStatement(const char* sql, const std::function<vo
 
 std::int32_t SqliteStore::CreateKey(std::uint32_t root, const std::string& path, std::uint32_t access, HKey& key) {
     key = 0;
+    WaitScope wait(*this);
     if (std::int32_t st = Connect(true))
         return st;
     if (m_readOnly)
-        return FailWith(Status::AccessDenied, "the settings store " + m_path + " may be read but not written");
+        return ReadOnly();
     const std::string p = Normalise(path);
 
     // Every missing key above the new one comes with it, all or none.
     std::int64_t id = 0;
     std::int32_t st = Atomically([&] {
-        std::int32_t status = Status::Success;
+        std::int32_t status = EnsureSchema();
         for (std::size_t pos = 0; status == Status::Success;) {
             pos = p.find('\\', pos);
             status = InsertKey(root, p.substr(0, pos), id);
@@ -284,6 +437,7 @@ std::int32_t SqliteStore::CreateKey(std::uint32_t root, const std::string& path,
 
 std::int32_t SqliteStore::QueryValue(HKey key, const std::string& name, std::uint32_t* type, unsigned char* data,
                                      std::uint32_t* size) {
+    WaitScope wait(*this);
     const OpenKeyInfo* info = Lookup(key);
     if (!info)
         return FailWith(Status::InvalidHandle, "the key is not open");
@@ -319,11 +473,13 @@ std::int32_t SqliteStore::QueryValue(HKey key, const std::string& name, std::uin
 
 std::int32_t SqliteStore::SetValue(HKey key, const std::string& name, std::uint32_t type, const unsigned char* data,
                                    std::uint32_t size) {
+    WaitScope wait(*this);
     const OpenKeyInfo* info = Lookup(key);
     if (!info)
         return FailWith(Status::InvalidHandle, "the key is not open");
     if (!(info->access & Access::SetValue) || m_readOnly)
-        return FailWith(Status::AccessDenied, "the settings store " + m_path + " may be read but not written");
+        return ReadOnly();
+    // Outside a batch the statement is a transaction of its own.
     return WriteStatement(
         "INSERT INTO vals(key_id, name, type, data) VALUES(?1, ?2, ?3, ?4)"
         " ON CONFLICT(key_id, name) DO UPDATE SET type = excluded.type, data = excluded.data",
@@ -344,6 +500,7 @@ std::int32_t SqliteStore::CloseKey(HKey key) {
 
 std::int32_t SqliteStore::EnumValues(HKey key, std::vector<ValueEntry>& values) {
     values.clear();
+    WaitScope wait(*this);
     const OpenKeyInfo* info = Lookup(key);
     if (!info)
         return FailWith(Status::InvalidHandle, "the key is not open");
@@ -357,8 +514,29 @@ std::int32_t SqliteStore::EnumValues(HKey key, std::vector<ValueEntry>& values) 
     return rc == SQLITE_DONE ? Status::Success : Fail(rc);
 }
 
+namespace {
+
+// The keys below "P\" are the paths between "P\" and "P]" in the NOCASE order of the
+// (root, path) index: "\" and "]" are neighbours and no letter folds between them. Below
+// the root every path but "" is a descendant; a blob sorts after every text.
+struct Subtree {
+    std::string prefix;  // "P\", or "" below the root
+    std::string end;     // "P]", or empty for the root (bound as a blob)
+    explicit Subtree(const std::string& path)
+        : prefix(path.empty() ? std::string() : path + "\\"), end(path.empty() ? std::string() : path + "]") {}
+    void bindEnd(sqlite3_stmt* st, int i) const {
+        if (end.empty())
+            sqlite3_bind_zeroblob(st, i, 0);
+        else
+            sqlite3_bind_text(st, i, end.data(), static_cast<int>(end.size()), SQLITE_TRANSIENT);
+    }
+};
+
+}  // namespace
+
 std::int32_t SqliteStore::EnumSubKeys(HKey key, std::vector<std::string>& names) {
     names.clear();
+    WaitScope wait(*this);
     const OpenKeyInfo* info = Lookup(key);
     if (!info)
         return FailWith(Status::InvalidHandle, "the key is not open");
@@ -369,27 +547,48 @@ std::int32_t SqliteStore::EnumSubKeys(HKey key, std::vector<std::string>& names)
     if (k.step() != SQLITE_ROW)
         return FailWith(Status::FileNotFound, "the key does not exist");
     const std::int64_t root = k.integer(0);
-    const std::string prefix = k.text(1).empty() ? std::string() : k.text(1) + "\\";
+    const Subtree below(k.text(1));
 
-    Statement s(Prepared("SELECT path FROM keys WHERE root = ?1 ORDER BY path"));
-    if (!s.ok())
-        return Fail(s.prepareCode());
-    s.bind(1, root);
-    int rc;
-    while ((rc = s.step()) == SQLITE_ROW) {
-        std::string p = s.text(0);
-        if (p.size() > prefix.size() && StartsWithNoCase(p, prefix) && p.find('\\', prefix.size()) == std::string::npos)
-            names.push_back(p.substr(prefix.size()));
+    // One seek per child: after a child, the next path after it; after a grandchild, the
+    // first path past that child's subtree. Listing never reads the grandchildren.
+    std::string from = below.prefix;
+    bool inclusive = false;
+    while (true) {
+        Statement s(Prepared(inclusive ? "SELECT path FROM keys WHERE root = ?1 AND path >= ?2 AND path < ?3"
+                                         " ORDER BY path LIMIT 1"
+                                       : "SELECT path FROM keys WHERE root = ?1 AND path > ?2 AND path < ?3"
+                                         " ORDER BY path LIMIT 1"));
+        if (!s.ok())
+            return Fail(s.prepareCode());
+        s.bind(1, root);
+        s.bind(2, from);
+        below.bindEnd(s.get(), 3);
+        const int rc = s.step();
+        if (rc == SQLITE_DONE)
+            return Status::Success;
+        if (rc != SQLITE_ROW)
+            return Fail(rc);
+        const std::string path = s.text(0);
+        const std::string rest = path.substr(below.prefix.size());
+        const std::size_t sep = rest.find('\\');
+        if (sep == std::string::npos) {
+            names.push_back(rest);
+            from = path;
+            inclusive = false;
+        } else {
+            from = below.prefix + rest.substr(0, sep) + "]";
+            inclusive = true;
+        }
     }
-    return rc == SQLITE_DONE ? Status::Success : Fail(rc);
 }
 
 std::int32_t SqliteStore::DeleteValue(HKey key, const std::string& name) {
+    WaitScope wait(*this);
     const OpenKeyInfo* info = Lookup(key);
     if (!info)
         return FailWith(Status::InvalidHandle, "the key is not open");
     if (!(info->access & Access::SetValue) || m_readOnly)
-        return FailWith(Status::AccessDenied, "the settings store " + m_path + " may be read but not written");
+        return ReadOnly();
     std::int32_t st = WriteStatement("DELETE FROM vals WHERE key_id = ?1 AND name = ?2", [&](sqlite3_stmt* s) {
         sqlite3_bind_int64(s, 1, info->id);
         sqlite3_bind_text(s, 2, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
@@ -400,34 +599,28 @@ std::int32_t SqliteStore::DeleteValue(HKey key, const std::string& name) {
 }
 
 std::int32_t SqliteStore::DeleteTree(std::uint32_t root, const std::string& path) {
+    WaitScope wait(*this);
     if (std::int32_t st = Connect(false))
         return st;
     if (m_readOnly)
-        return FailWith(Status::AccessDenied, "the settings store " + m_path + " may be read but not written");
+        return ReadOnly();
     const std::string p = Normalise(path);
-    std::int64_t id = 0;
-    if (std::int32_t st = FindKey(root, p, id))
-        return st;
-
-    std::vector<std::int64_t> doomed;
-    {
-        Statement s(Prepared("SELECT id, path FROM keys WHERE root = ?1"));
-        if (!s.ok())
-            return Fail(s.prepareCode());
-        s.bind(1, static_cast<std::int64_t>(root));
-        const std::string prefix = p.empty() ? std::string() : p + "\\";
-        while (s.step() == SQLITE_ROW) {
-            std::string kp = s.text(1);
-            if (s.integer(0) == id || StartsWithNoCase(kp, prefix))
-                doomed.push_back(s.integer(0));
-        }
-    }
     return Atomically([&] {
-        for (std::int64_t k : doomed)
-            if (std::int32_t st = WriteStatement("DELETE FROM keys WHERE id = ?1",
-                                                 [&](sqlite3_stmt* s) { sqlite3_bind_int64(s, 1, k); }))
-                return st;
-        return Status::Success;
+        std::int64_t id = 0;
+        if (std::int32_t st = FindKey(root, p, id))
+            return st;
+        // The values go with their keys (ON DELETE CASCADE).
+        const Subtree below(p);
+        if (std::int32_t st = WriteStatement("DELETE FROM keys WHERE root = ?1 AND path > ?2 AND path < ?3",
+                                             [&](sqlite3_stmt* s) {
+                                                 sqlite3_bind_int64(s, 1, root);
+                                                 sqlite3_bind_text(s, 2, below.prefix.data(),
+                                                                   static_cast<int>(below.prefix.size()),
+                                                                   SQLITE_TRANSIENT);
+                                                 below.bindEnd(s, 3);
+                                             }))
+            return st;
+        return WriteStatement("DELETE FROM keys WHERE id = ?1", [&](sqlite3_stmt* s) { sqlite3_bind_int64(s, 1, id); });
     });
 }
 
@@ -435,28 +628,33 @@ std::int32_t SqliteStore::Atomically(const std::function<std::int32_t()>& work) 
     // Inside a batch the batch's transaction holds the work; otherwise it gets its own.
     if (m_inBatch)
         return work();
-    if (int rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr); rc != SQLITE_OK)
+    if (int rc = Exec("BEGIN IMMEDIATE"); rc != SQLITE_OK)
         return Fail(rc);
     std::int32_t st = work();
     if (st == Status::Success)
-        if (int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr); rc != SQLITE_OK)
+        if (int rc = Exec("COMMIT"); rc != SQLITE_OK)
             st = Fail(rc);
     if (st != Status::Success)
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        Rollback();
     return st;
 }
 
 std::int32_t SqliteStore::BeginBatch() {
     if (m_inBatch)
         return Status::Success;
+    WaitScope wait(*this);
     if (std::int32_t st = Connect(true))
         return st;
     if (m_readOnly)
-        return FailWith(Status::AccessDenied, "the settings store " + m_path + " may be read but not written");
-    // IMMEDIATE takes the write lock now, so a second writer waits here, not halfway.
-    int rc = sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK)
+        return ReadOnly();
+    // IMMEDIATE takes the write lock now, so a second writer waits here, not halfway; a
+    // store that stays busy fails the batch, never its writes one by one.
+    if (int rc = Exec("BEGIN IMMEDIATE"); rc != SQLITE_OK)
         return Fail(rc);
+    if (std::int32_t st = EnsureSchema()) {
+        Rollback();
+        return st;
+    }
     m_inBatch = true;
     return Status::Success;
 }
@@ -464,22 +662,47 @@ std::int32_t SqliteStore::BeginBatch() {
 std::int32_t SqliteStore::CommitBatch() {
     if (!m_inBatch)
         return Status::Success;
-    int rc = sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
+    WaitScope wait(*this);
+    m_inBatch = false;
+    if (int rc = Exec("COMMIT"); rc != SQLITE_OK) {
         std::int32_t st = Fail(rc);
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
-        m_inBatch = false;
+        Rollback();
         return st;
     }
-    m_inBatch = false;
     return Status::Success;
 }
 
 void SqliteStore::RollbackBatch() {
     if (!m_inBatch)
         return;
-    sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
     m_inBatch = false;
+    Rollback();
+}
+
+std::int32_t SqliteStore::BeginRead() {
+    if (m_inRead || m_inBatch)
+        return Status::Success;
+    WaitScope wait(*this);
+    if (std::int32_t st = Connect(false))
+        return st;
+    if (int rc = Exec("BEGIN"); rc != SQLITE_OK)
+        return Fail(rc);
+    // The first read takes the shared lock: the one wait, and from here one state of the
+    // file until EndRead. Looking at the schema is that read.
+    m_schema = Schema::Unknown;
+    if (std::int32_t st = CheckSchema()) {
+        Rollback();
+        return st;
+    }
+    m_inRead = true;
+    return Status::Success;
+}
+
+void SqliteStore::EndRead() {
+    if (!m_inRead)
+        return;
+    m_inRead = false;
+    Exec("COMMIT");
 }
 
 }  // namespace norvane

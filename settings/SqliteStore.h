@@ -4,6 +4,7 @@
 
 #include "KeyStore.h"
 
+#include <chrono>
 #include <functional>
 #include <map>
 #include <utility>
@@ -37,10 +38,29 @@ public:
     std::int32_t BeginBatch() override;
     std::int32_t CommitBatch() override;
     void RollbackBatch() override;
-    std::string LastErrorText() const override { return m_lastError; }
+    std::int32_t BeginRead() override;
+    void EndRead() override;
     std::string Location() const override { return m_path; }
+    void SetWaitNotifier(WaitNotifier notifier) override { m_notifier = std::move(notifier); }
+    std::string LastErrorText() const override { return m_lastError; }
+
+    // How long an operation waits for another process that holds the store (30 s).
+    void SetBusyTimeout(std::chrono::milliseconds timeout) { m_busyTimeout = timeout; }
 
 private:
+    enum class Schema { Unknown, Empty, Ours };
+    // Tells the notifier that a long wait is over when the operation that waited returns.
+    class WaitScope {
+    public:
+        explicit WaitScope(SqliteStore& store) : m_store(store) {}
+        ~WaitScope() { m_store.WaitOver(); }
+        WaitScope(const WaitScope&) = delete;
+        WaitScope& operator=(const WaitScope&) = delete;
+
+    private:
+        SqliteStore& m_store;
+    };
+
     struct OpenKeyInfo {
         std::int64_t id;
         std::uint32_t access;
@@ -51,6 +71,16 @@ private:
     std::pair<sqlite3_stmt*, int> Prepared(const char* sql);
     std::int32_t Fail(int sqliteCode);           // maps an SQLite result to a status, keeping its words
     std::int32_t FailWith(std::int32_t status, const std::string& text);
+    std::int32_t ReadOnly();
+    int Exec(const char* sql);
+    void Rollback();
+    // Recognises the file as one of our stores (or an empty one) before anything is read.
+    std::int32_t CheckSchema();
+    // Inside a write transaction: the tables exist and the file says whose it is.
+    std::int32_t EnsureSchema();
+    static int OnBusy(void* self, int count);
+    int KeepWaiting(int count);
+    void WaitOver();
     std::int32_t FindKey(std::uint32_t root, const std::string& path, std::int64_t& id);
     std::int32_t InsertKey(std::uint32_t root, const std::string& path, std::int64_t& id);
     // Runs work in one transaction of its own, or in the open batch's.
@@ -63,6 +93,13 @@ private:
     sqlite3* m_db = nullptr;
     bool m_readOnly = false;
     bool m_inBatch = false;
+    bool m_inRead = false;
+    Schema m_schema = Schema::Unknown;
+    bool m_stamped = false;  // the file carries our application id
+    std::chrono::milliseconds m_busyTimeout{30000};
+    WaitNotifier m_notifier;
+    bool m_waitShown = false;
+    std::chrono::steady_clock::time_point m_waitStart;
     std::string m_lastError;
     std::map<HKey, OpenKeyInfo> m_open;
     std::map<std::string, sqlite3_stmt*> m_prepared;

@@ -8,12 +8,18 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
 #include <cctype>
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -32,9 +38,11 @@ constexpr const char* Usage =
     "       norvane-reg delete KEY [/v NAME | /ve] [/f]\n"
     "       norvane-reg export KEY FILE [/y]\n"
     "       norvane-reg import FILE\n"
+    "       norvane-reg --version\n"
     "KEY is HKLM\\path or HKEY_LOCAL_MACHINE\\path. TYPE is REG_SZ (the default), REG_EXPAND_SZ,\n"
     "REG_MULTI_SZ (entries separated by \\0 in DATA), REG_DWORD (decimal or 0x hex) or\n"
-    "REG_BINARY (hex digits).\n";
+    "REG_BINARY (hex digits). export asks before it replaces a FILE unless /y is given; the\n"
+    "FILE it writes may be read by its owner only, since it holds the database passwords.\n";
 
 struct Failure {
     std::string message;
@@ -107,6 +115,8 @@ std::string KeyArgument(const std::string& text)
     const auto path = RegFile::ParseKeyName(text);
     if (!path)
         Fail("not a key of HKEY_LOCAL_MACHINE (HKLM): " + text);
+    if (const auto why = RegFile::KeyNameProblem(*path))
+        Fail(*why);
     return *path;
 }
 
@@ -127,6 +137,30 @@ std::string Reason(KeyStore& store, std::int32_t status)
         return "access denied";
     return "status " + std::to_string(status);
 }
+
+// The reads of one command see one state of the store, whoever writes meanwhile.
+class Snapshot {
+public:
+    Snapshot(KeyStore& store, const std::string& path) : m_store(store)
+    {
+        const std::int32_t status = store.BeginRead();
+        // No store yet: the key is reported missing when it is opened.
+        if (status != Status::Success && status != Status::FileNotFound)
+            Fail("cannot read " + RegFile::FullKeyName(path) + ": " + Reason(store, status));
+        m_open = status == Status::Success;
+    }
+    ~Snapshot()
+    {
+        if (m_open)
+            m_store.EndRead();
+    }
+    Snapshot(const Snapshot&) = delete;
+    Snapshot& operator=(const Snapshot&) = delete;
+
+private:
+    KeyStore& m_store;
+    bool m_open = false;
+};
 
 std::string ShownName(const std::string& name)
 {
@@ -244,6 +278,7 @@ int Query(int argc, char** argv)
         Fail("query takes one KEY");
     const std::string path = KeyArgument(o.positional[0]);
     auto store = OpenStore();
+    const Snapshot snapshot(*store, path);
 
     HKey key = 0;
     std::int32_t status = store->OpenKey(HKEY_LOCAL_MACHINE_ROOT, path, Access::QueryValue | Access::EnumerateSubKeys, key);
@@ -470,6 +505,59 @@ int Delete(int argc, char** argv)
     return 0;
 }
 
+#ifndef _WIN32
+// Writes the whole text to a temporary file beside FILE, syncs it and renames it over FILE:
+// a failure leaves FILE as it was and no half export anywhere.
+void ReplaceFile(const std::string& file, const std::string& text, mode_t mode)
+{
+    const std::filesystem::path target(file);
+    const std::string dir = target.has_parent_path() ? target.parent_path().string() : std::string(".");
+    std::string temp = (std::filesystem::path(dir) / ("." + target.filename().string() + ".XXXXXX")).string();
+    const int fd = ::mkstemp(temp.data());  // 0600, whatever the umask
+    if (fd < 0)
+        Fail("cannot write the file " + file + ": " + std::strerror(errno));
+    int err = 0;
+    for (std::size_t done = 0; done < text.size() && !err;) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n >= 0)
+            done += static_cast<std::size_t>(n);
+        else if (errno != EINTR)
+            err = errno;
+    }
+    if (!err && (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0))
+        err = errno;
+    if (::close(fd) != 0 && !err)
+        err = errno;
+    if (!err && ::rename(temp.c_str(), file.c_str()) != 0)
+        err = errno;
+    if (err) {
+        ::unlink(temp.c_str());
+        Fail("cannot write the file " + file + ": " + std::strerror(err));
+    }
+    // The rename lasts once the directory is synced.
+    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+}
+#else
+void ReplaceFile(const std::string& file, const std::string& text)
+{
+    const std::string temp = file + ".norvane-reg";
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    out.close();
+    std::error_code ec;
+    if (out)
+        std::filesystem::rename(temp, file, ec);
+    if (!out || ec) {
+        std::filesystem::remove(temp, ec);
+        Fail("cannot write the file " + file);
+    }
+}
+#endif
+
 int Export(int argc, char** argv)
 {
     const Options o = ParseOptions(argc, argv, " y ");
@@ -480,14 +568,35 @@ int Export(int argc, char** argv)
     auto store = OpenStore();
 
     std::string text;
-    const RegFile::Outcome outcome = RegFile::ExportTree(*store, path, text);
-    if (outcome.status != Status::Success)
-        Fail(outcome.message);
-    std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    out.close();
-    if (!out)
-        Fail("cannot write the file " + file);
+    {
+        const Snapshot snapshot(*store, path);
+        const RegFile::Outcome outcome = RegFile::ExportTree(*store, path, text);
+        if (outcome.status != Status::Success)
+            Fail(outcome.message);
+    }
+
+    // An export is written as a file of its own; what lies at FILE is replaced, never
+    // written through (a link, a device).
+    std::error_code ec;
+    const auto existing = std::filesystem::symlink_status(file, ec);
+    const bool exists = !ec && std::filesystem::exists(existing);
+    if (exists && !std::filesystem::is_regular_file(existing))
+        Fail(file + " is not a regular file; export writes a file of its own, so give the path of one");
+    if (exists && !o.overwrite)
+        Confirm("File " + file + " already exists. Overwrite", "the file " + file + " already exists; give /y to overwrite it");
+#ifndef _WIN32
+    // Past a file size limit the write fails and the temporary file is cleared away,
+    // instead of the signal ending the command with it left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
+    // The export holds the database passwords: owner-only, or stricter if the file was.
+    mode_t mode = 0600;
+    struct stat st {};
+    if (exists && ::lstat(file.c_str(), &st) == 0 && (st.st_mode & 0777 & ~mode_t(0600)) == 0)
+        mode = st.st_mode & 0777;
+    ReplaceFile(file, text, mode);
+#else
+    ReplaceFile(file, text);
+#endif
     std::cout << "The operation completed successfully.\n";
     return 0;
 }
@@ -527,6 +636,10 @@ int main(int argc, char** argv)
         const std::string op = Lower(argv[1]);
         if (op == "/?" || op == "-?" || op == "--help" || op == "-h") {
             std::cout << Usage;
+            return 0;
+        }
+        if (op == "--version") {
+            std::cout << "norvane-reg " NORVANE_VERSION "\n";
             return 0;
         }
         if (op == "query")

@@ -8,3 +8,4 @@ target_link_libraries(norvane_regfile PUBLIC norvane_settings)
 
 add_executable(norvane-reg ${CMAKE_CURRENT_LIST_DIR}/norvane_reg.cpp)
 target_link_libraries(norvane-reg PRIVATE norvane_regfile)
+target_compile_definitions(norvane-reg PRIVATE NORVANE_VERSION="${PROJECT_VERSION}")

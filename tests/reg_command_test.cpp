@@ -5,8 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <fcntl.h>
 #include <grp.h>
+#include <pty.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -67,19 +71,27 @@ protected:
         fs::remove_all(m_dir, ec);
     }
 
+    // In a child process: becomes the command over the test's store.
+    [[noreturn]] void Exec(std::vector<std::string> args)
+    {
+        args.insert(args.begin(), NORVANE_REG_BINARY);
+        std::vector<char*> cargs;
+        for (auto& a : args)
+            cargs.push_back(a.data());
+        cargs.push_back(nullptr);
+        setenv("NORVANE_REGISTRY", m_store.c_str(), 1);
+        execv(cargs[0], cargs.data());
+        _exit(127);
+    }
+
     // Runs the binary with its standard input on /dev/null, so it never waits for an
-    // answer; asUser drops to that user first (for a store that root cannot be kept from).
-    Result Run(const std::vector<std::string>& args, std::optional<uid_t> asUser = std::nullopt)
+    // answer; asUser drops to that user first (for a store that root cannot be kept from);
+    // a file size limit makes its writes fail past that many bytes.
+    Result Run(const std::vector<std::string>& args, std::optional<uid_t> asUser = std::nullopt,
+               rlim_t fileSizeLimit = RLIM_INFINITY)
     {
         const fs::path out = m_dir / "stdout";
         const fs::path err = m_dir / "stderr";
-        std::vector<std::string> argv = {NORVANE_REG_BINARY};
-        argv.insert(argv.end(), args.begin(), args.end());
-        std::vector<char*> cargs;
-        for (auto& a : argv)
-            cargs.push_back(a.data());
-        cargs.push_back(nullptr);
-
         if (asUser) {
             // The child opens these after it has become asUser.
             for (const fs::path& p : {out, err}) {
@@ -97,11 +109,14 @@ protected:
             dup2(in, 0);
             dup2(o, 1);
             dup2(e, 2);
-            setenv("NORVANE_REGISTRY", m_store.c_str(), 1);
             if (asUser && (setgroups(0, nullptr) != 0 || setgid(*asUser) != 0 || setuid(*asUser) != 0))
                 _exit(126);
-            execv(cargs[0], cargs.data());
-            _exit(127);
+            if (fileSizeLimit != RLIM_INFINITY) {
+                const rlimit limit = {fileSizeLimit, fileSizeLimit};
+                if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                    _exit(126);
+            }
+            Exec(args);
         }
         Result r;
         int status = 0;
@@ -110,6 +125,35 @@ protected:
         r.out = ReadFile(out);
         r.err = ReadFile(err);
         return r;
+    }
+
+    // Runs the binary on a terminal of its own and types the answer; out holds all that
+    // the terminal showed.
+    Result RunOnTerminal(const std::vector<std::string>& args, const std::string& answer)
+    {
+        int terminal = -1;
+        const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+        if (pid == 0)
+            Exec(args);
+        Result r;
+        if (pid < 0)
+            return r;
+        const std::string typed = answer + "\n";
+        EXPECT_EQ(write(terminal, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+        char buf[512];
+        for (ssize_t n; (n = read(terminal, buf, sizeof buf)) > 0;)  // EIO once the command has ended
+            r.out.append(buf, static_cast<std::size_t>(n));
+        close(terminal);
+        int status = 0;
+        if (waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+            r.exit = WEXITSTATUS(status);
+        return r;
+    }
+
+    static mode_t Mode(const fs::path& path)
+    {
+        struct stat st {};
+        return lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
     }
 
     // The value as the store holds it, read without the command.
@@ -383,10 +427,39 @@ TEST_F(RegCommand, MalformedImportChangesNothing)
     ExpectOneLineError(r);
     EXPECT_NE(r.err.find("line 7"), std::string::npos) << r.err;
 
+    // Keys the registry could not hold: deeper than 512 levels, names over 255 characters.
+    const auto deep = [](int levels) {
+        std::string key = "HKEY_LOCAL_MACHINE\\SOFTWARE";
+        for (int i = 1; i < levels; ++i)
+            key += "\\k";
+        return key;
+    };
+    const std::string longName = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarsel\\" + std::string(256, 'n');
+    const std::pair<std::string, std::string> limits[] = {
+        {"REGEDIT4\r\n\r\n[" + std::string(FullKey) + "]\r\n\"Port\"=\"1645\"\r\n[" + deep(513) + "]\r\n", "line 5"},
+        {"REGEDIT4\r\n\r\n[" + longName + "]\r\n\"Port\"=\"1645\"\r\n", "line 3"},
+        {"REGEDIT4\r\n\r\n[-" + longName + "]\r\n", "line 3"},
+    };
+    for (const auto& [text, line] : limits) {
+        WriteFile(m_dir / "limit.reg", text);
+        const Result limit = Run({"import", (m_dir / "limit.reg").string()});
+        ExpectOneLineError(limit);
+        EXPECT_NE(limit.err.find(line), std::string::npos) << limit.err;
+        EXPECT_NE(limit.err.find("the registry allows"), std::string::npos) << limit.err;
+    }
+    ExpectOneLineError(Run({"add", deep(513) + "\\x"}));
+
     ASSERT_EQ(Run({"export", "HKLM\\SOFTWARE", (m_dir / "after.reg").string()}).exit, 0);
     EXPECT_EQ(ReadFile(m_dir / "after.reg"), ReadFile(m_dir / "before.reg"));
     EXPECT_EQ(Stored(Path, "Port")->data, S("1812\0", 5));
     EXPECT_FALSE(KeyExists(std::string(Path) + "\\New"));
+
+    // Right at the limits they go in.
+    WriteFile(m_dir / "limit.reg", "REGEDIT4\r\n\r\n[" + deep(512) + "]\r\n[" + longName.substr(0, longName.size() - 1) + "]\r\n");
+    const Result atLimits = Run({"import", (m_dir / "limit.reg").string()});
+    EXPECT_EQ(atLimits.exit, 0) << atLimits.err;
+    EXPECT_TRUE(KeyExists(*RegFile::ParseKeyName(deep(512))));
+    EXPECT_TRUE(KeyExists("SOFTWARE\\Tarsel\\" + std::string(255, 'n')));
 }
 
 TEST_F(RegCommand, StoreThatCannotBeWritten)
@@ -469,4 +542,95 @@ TEST_F(RegCommand, ImportThatFailsHalfwayLeavesTheStoreAsItWas)
     }
     EXPECT_FALSE(KeyExists(Path));
     EXPECT_EQ(Stored("SOFTWARE\\Third", "c")->data, S("3\0", 2));
+}
+
+TEST_F(RegCommand, ExportAsksBeforeReplacingAndWritesAWholeOwnerOnlyFile)
+{
+    // Big enough that a small file size limit stops its write halfway.
+    ASSERT_EQ(Run({"add", Key, "/v", "Password", "/d", std::string(4000, 's')}).exit, 0);
+    const fs::path file = m_dir / "settings.reg";
+
+    // A new export may be read by its owner only, whatever the umask.
+    const mode_t umask = ::umask(0);
+    const Result made = Run({"export", Key, file.string()});
+    ::umask(umask);
+    ASSERT_EQ(made.exit, 0) << made.err;
+    EXPECT_EQ(Mode(file), 0600u);
+    const std::string exported = ReadFile(file);
+    EXPECT_NE(exported.find("\"Password\"=\"" + std::string(4000, 's') + "\""), std::string::npos);
+
+    // A file in its place is kept when nobody at a terminal can be asked.
+    WriteFile(file, "kept\r\n");
+    ASSERT_EQ(chmod(file.c_str(), 0644), 0);
+    const Result refused = Run({"export", Key, file.string()});
+    ExpectOneLineError(refused);
+    EXPECT_NE(refused.err.find("/y"), std::string::npos) << refused.err;
+    EXPECT_EQ(ReadFile(file), "kept\r\n");
+    EXPECT_EQ(Mode(file), 0644u);
+
+    // At a terminal it asks: No keeps the file, Yes replaces it, owner-only.
+    const std::string question = "File " + file.string() + " already exists. Overwrite (Yes/No)? ";
+    const Result no = RunOnTerminal({"export", Key, file.string()}, "no");
+    EXPECT_EQ(no.exit, 1) << no.out;
+    EXPECT_NE(no.out.find(question), std::string::npos) << no.out;
+    EXPECT_EQ(ReadFile(file), "kept\r\n");
+    const Result yes = RunOnTerminal({"export", Key, file.string()}, "yes");
+    EXPECT_EQ(yes.exit, 0) << yes.out;
+    EXPECT_NE(yes.out.find(question), std::string::npos) << yes.out;
+    EXPECT_EQ(ReadFile(file), exported);
+    EXPECT_EQ(Mode(file), 0600u);
+
+    // /y replaces without asking; a file kept stricter than owner-only stays so.
+    WriteFile(file, "kept\r\n");
+    ASSERT_EQ(chmod(file.c_str(), 0400), 0);
+    const Result forced = Run({"export", Key, file.string(), "/y"});
+    EXPECT_EQ(forced.exit, 0) << forced.err;
+    EXPECT_EQ(ReadFile(file), exported);
+    EXPECT_EQ(Mode(file), 0400u);
+
+    // A write that fails halfway leaves the old file whole and nothing beside it.
+    ASSERT_EQ(chmod(file.c_str(), 0600), 0);
+    WriteFile(file, "kept\r\n");
+    ExpectOneLineError(Run({"export", Key, file.string(), "/y"}, std::nullopt, 2048));
+    EXPECT_EQ(ReadFile(file), "kept\r\n");
+    for (const auto& entry : fs::directory_iterator(m_dir))
+        EXPECT_EQ(entry.path().filename().string().find(".settings.reg"), std::string::npos) << entry.path();
+
+    // A link in its place is not written through.
+    fs::create_symlink(m_dir / "elsewhere.reg", m_dir / "link.reg");
+    ExpectOneLineError(Run({"export", Key, (m_dir / "link.reg").string(), "/y"}));
+    EXPECT_FALSE(fs::exists(m_dir / "elsewhere.reg"));
+}
+
+TEST_F(RegCommand, WhatIsNotOurStoreIsLeftAsItIs)
+{
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(m_store.c_str(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE notes(text TEXT); INSERT INTO notes VALUES('mine')", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    ASSERT_EQ(chmod(m_store.c_str(), 0600), 0);
+    const std::string foreign = ReadFile(m_store);
+    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+             {"query", Key}, {"add", Key, "/v", "Password", "/d", "secret", "/f"}, {"export", Key, (m_dir / "x.reg").string()}}) {
+        const Result r = Run(args);
+        ExpectOneLineError(r);
+        EXPECT_NE(r.err.find(m_store.string() + " is a database of another program"), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(ReadFile(m_store), foreign);
+    EXPECT_FALSE(fs::exists(m_dir / "x.reg"));
+
+    // A FIFO is refused at once, not waited on for a writer.
+    fs::remove(m_store);
+    ASSERT_EQ(mkfifo(m_store.c_str(), 0600), 0);
+    const Result fifo = Run({"query", Key});
+    ExpectOneLineError(fifo);
+    EXPECT_NE(fifo.err.find("FIFO"), std::string::npos) << fifo.err;
+}
+
+TEST_F(RegCommand, VersionIsTheProgramsOwn)
+{
+    const Result r = Run({"--version"});
+    EXPECT_EQ(r.exit, 0);
+    EXPECT_EQ(r.out, "norvane-reg " NORVANE_VERSION "\n");
 }

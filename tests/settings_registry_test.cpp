@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -329,6 +330,43 @@ TEST_F(RegistryTest, ValuesAreListedInOrderOfFirstWritingOrByName) {
     } else {
         EXPECT_EQ(names, (std::vector<std::string>{"Zeta", "alpha", "Mid", "Beta"}));
     }
+}
+
+TEST_F(RegistryTest, SubkeysAreListedAndDeletedWhateverTheirNames) {
+    // Names that sort around "\" and "]" (the bounds of a key's subtree in the store's index),
+    // that differ only in case, and that are wildcards to LIKE.
+    const std::vector<std::string> children = {"c", "c!", "c]z", "c^", "C_x", "c[", "c%", "b", "D"};
+    for (const std::string& child : children)
+        ASSERT_EQ(Registry::WriteString(child, "v", child), 0) << child;
+    for (const char* deeper : {"c\\x", "c\\x\\y", "c!\\y", "c]z\\w"})
+        ASSERT_EQ(Registry::WriteString(deeper, "v", deeper), 0) << deeper;
+    auto subKeys = [&](const std::string& path) {
+        std::vector<std::string> names;
+        HKey k = 0;
+        EXPECT_EQ(Registry::Store().OpenKey(HKEY_LOCAL_MACHINE_ROOT, path, Access::QueryValue | Access::EnumerateSubKeys, k),
+                  0)
+            << path;
+        EXPECT_EQ(Registry::Store().EnumSubKeys(k, names), 0) << path;
+        Registry::Store().CloseKey(k);
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    std::vector<std::string> expected = children;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(subKeys(Key), expected);
+    EXPECT_EQ(subKeys(Key + "\\C"), std::vector<std::string>{"x"});
+    EXPECT_EQ(subKeys(Key + "\\c!"), std::vector<std::string>{"y"});
+    EXPECT_EQ(subKeys(Key + "\\c\\x"), std::vector<std::string>{"y"});
+    EXPECT_EQ(subKeys(Key + "\\c%"), std::vector<std::string>{});
+
+    // A subtree goes whole, and nothing beside it.
+    ASSERT_EQ(Registry::Store().DeleteTree(HKEY_LOCAL_MACHINE_ROOT, Key + "\\c"), 0);
+    EXPECT_FALSE(KeyExists(Key + "\\c"));
+    EXPECT_FALSE(KeyExists(Key + "\\c\\x\\y"));
+    expected.erase(std::find(expected.begin(), expected.end(), "c"));
+    EXPECT_EQ(subKeys(Key), expected);
+    EXPECT_EQ(subKeys(Key + "\\c!"), std::vector<std::string>{"y"});
+    EXPECT_EQ(Registry::ReadString("c]z\\w", "v"), "c]z\\w");
 }
 
 #ifndef _WIN32

@@ -1,0 +1,259 @@
+#include "StoreFile.h"
+
+#include "KeyStore.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <filesystem>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace norvane::StoreFile {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Root can change anything anyway; the user running us is the one who asked for this store.
+bool Trusted(uid_t uid) { return uid == 0 || uid == ::geteuid(); }
+
+std::string UserName(uid_t uid) {
+    const passwd* pw = ::getpwuid(uid);
+    return pw ? std::string(pw->pw_name) : std::to_string(uid);
+}
+
+std::string GroupName(gid_t gid) {
+    const group* gr = ::getgrgid(gid);
+    return gr ? std::string(gr->gr_name) : std::to_string(gid);
+}
+
+// A group write bit is harmless when the group is a private one: every member, by the
+// group list or as primary group, is root or this user (umask 002 makes such directories).
+// A group without members is not: setgid programs run with it.
+bool OnlyTrustedIn(gid_t gid) {
+    const group* gr = ::getgrgid(gid);
+    if (!gr)
+        return false;
+    std::vector<std::string> listed;
+    for (char** m = gr->gr_mem; *m; ++m)
+        listed.emplace_back(*m);
+    int members = 0;
+    for (const std::string& name : listed) {
+        const passwd* pw = ::getpwnam(name.c_str());
+        if (!pw || !Trusted(pw->pw_uid))
+            return false;
+        ++members;
+    }
+    bool others = false;
+    ::setpwent();
+    while (const passwd* pw = ::getpwent()) {
+        if (pw->pw_gid == gid) {
+            others |= !Trusted(pw->pw_uid);
+            ++members;
+        }
+    }
+    ::endpwent();
+    return members > 0 && !others;
+}
+
+// Who besides root and this user could write the thing: "" when nobody.
+std::string OtherWriters(const struct stat& st) {
+    if (st.st_mode & S_IWOTH)
+        return "other users";
+    if ((st.st_mode & S_IWGRP) && !OnlyTrustedIn(st.st_gid))
+        return "the members of the group " + GroupName(st.st_gid);
+    return {};
+}
+
+std::string Me() { return UserName(::geteuid()); }
+
+Problem Refused(const std::string& store, const std::string& why) {
+    return {Status::AccessDenied, "The settings store " + store + " is not used: " + why + "."};
+}
+
+Problem Unreachable(const std::string& store, int err) {
+    if (err == EACCES || err == EPERM)
+        return {Status::AccessDenied, "The settings store " + store +
+                                          " cannot be reached: permission denied; it needs administrator rights (" +
+                                          AdminHint() + ")."};
+    return {Status::IoFailed, "The settings store " + store + " cannot be reached: " + std::strerror(err) + "."};
+}
+
+// The directory and every directory above it. In the store's own directory nobody else may
+// create files (a journal there is played back into the store); above it a sticky
+// directory such as /tmp is fine, since others cannot rename what is not theirs.
+std::optional<Problem> CheckDirectories(const std::string& store, const fs::path& dir, bool storeDirectory) {
+    for (fs::path d = dir;; d = d.parent_path()) {
+        struct stat st {};
+        if (::stat(d.c_str(), &st) != 0)
+            return Unreachable(store, errno);
+        const bool own = storeDirectory && d == dir;
+        const std::string which = own ? "its directory " + d.string() : "the directory " + d.string() + " above it";
+        if (!Trusted(st.st_uid))
+            return Refused(store, which + " belongs to the user " + UserName(st.st_uid) +
+                                      ", who could change the settings; give it to " + Me() + " (chown " + Me() + " " +
+                                      d.string() + ")");
+        const std::string writers = OtherWriters(st);
+        if (!writers.empty()) {
+            if (own && (st.st_mode & S_ISVTX))
+                return Refused(store, "it lies in " + d.string() +
+                                          ", where every user may create files, such as a journal that would be played "
+                                          "back into the store; keep it in a directory of its own that only its owner "
+                                          "may write");
+            if (own || !(st.st_mode & S_ISVTX))
+                return Refused(store, which + " may be written by " + writers +
+                                          ", who could change the settings; make it writable by its owner only (chmod go-w " +
+                                          d.string() + ")");
+        }
+        if (d == d.parent_path())
+            return std::nullopt;
+    }
+}
+
+// A symbolic link on the way can be pointed elsewhere by whoever owns it.
+std::optional<Problem> CheckLinks(const std::string& store, const fs::path& absolute) {
+    fs::path prefix;
+    for (const fs::path& part : absolute) {
+        prefix /= part;
+        struct stat st {};
+        if (::lstat(prefix.c_str(), &st) != 0)
+            return std::nullopt;  // the rest does not exist yet
+        if (S_ISLNK(st.st_mode) && !Trusted(st.st_uid))
+            return Refused(store, prefix.string() + " is a symbolic link that belongs to the user " +
+                                      UserName(st.st_uid) + ", who could point it elsewhere; replace it with the file " +
+                                      "itself or a link of your own");
+    }
+    return std::nullopt;
+}
+
+const char* KindOf(mode_t mode) {
+    if (S_ISDIR(mode))
+        return "a directory";
+    if (S_ISFIFO(mode))
+        return "a FIFO (named pipe)";
+    if (S_ISCHR(mode))
+        return "a character device";
+    if (S_ISBLK(mode))
+        return "a block device";
+    if (S_ISSOCK(mode))
+        return "a socket";
+    return "not a regular file";
+}
+
+}  // namespace
+
+std::string AdminHint() {
+    // The command-line companion names itself; everything else is the window.
+    const std::string self = program_invocation_short_name;
+    const std::string program = self == "norvane-reg" ? self : std::string("norvane-admin");
+    return "pkexec " + program + " or sudo " + program;
+}
+
+std::optional<Problem> MakeDirectories(const std::string& store) {
+    const fs::path absolute = fs::absolute(store);
+    std::vector<fs::path> missing;
+    fs::path d = absolute.parent_path();
+    for (struct stat st {}; ::lstat(d.c_str(), &st) != 0 && errno == ENOENT && d != d.parent_path(); d = d.parent_path())
+        missing.push_back(d);
+    if (missing.empty())
+        return std::nullopt;
+    // What the new directories go into must be safe before anything is made there.
+    std::error_code ec;
+    const fs::path existing = fs::canonical(d, ec);
+    if (ec)
+        return Unreachable(store, ec.value());
+    if (auto problem = CheckDirectories(store, existing, false))
+        return problem;
+    for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+        if (::mkdir(it->c_str(), 0700) == 0) {
+            // Ours and new: owner-only even when the umask took bits from 0700.
+            ::chmod(it->c_str(), 0700);
+            continue;
+        }
+        const int err = errno;
+        if (err == EEXIST)
+            continue;
+        if (err == EACCES || err == EPERM || err == EROFS)
+            return Problem{Status::AccessDenied, "The directory " + it->string() + " for the settings store " + store +
+                                                     " cannot be created: " + std::strerror(err) +
+                                                     "; it needs administrator rights (" + AdminHint() + ")."};
+        return Problem{Status::IoFailed, "The directory " + it->string() + " for the settings store " + store +
+                                             " cannot be created: " + std::strerror(err) + "."};
+    }
+    return std::nullopt;
+}
+
+std::optional<Problem> Check(const std::string& store) {
+    const fs::path absolute = fs::absolute(store);
+    if (auto problem = CheckLinks(store, absolute))
+        return problem;
+
+    // The real file: beside it SQLite keeps its journal.
+    std::error_code ec;
+    fs::path real = fs::canonical(absolute, ec);
+    if (ec) {
+        const fs::path dir = fs::canonical(absolute.parent_path(), ec);
+        if (ec) {
+            if (ec.value() == ENOENT || ec.value() == ENOTDIR)
+                return Problem{Status::FileNotFound, "The settings store " + store + " does not exist."};
+            return Unreachable(store, ec.value());
+        }
+        real = dir / absolute.filename();
+    }
+    if (auto problem = CheckDirectories(store, real.parent_path(), true))
+        return problem;
+
+    struct stat st {};
+    if (::stat(real.c_str(), &st) != 0)
+        return errno == ENOENT ? std::nullopt : std::optional<Problem>(Unreachable(store, errno));
+    if (!S_ISREG(st.st_mode))
+        return Problem{Status::BadDatabase, "The settings store " + store + " is " + KindOf(st.st_mode) +
+                                                ", not a store file; point NORVANE_REGISTRY at the store, or move " +
+                                                "this out of the way."};
+    if (!Trusted(st.st_uid))
+        return Refused(store, "it belongs to the user " + UserName(st.st_uid) + "; give it to " + Me() + " (chown " +
+                                  Me() + " " + real.string() + ")");
+    if (const std::string writers = OtherWriters(st); !writers.empty())
+        return Refused(store, "it may be written by " + writers +
+                                  "; make it writable by its owner only (chmod go-w " + real.string() + ")");
+
+    const std::string journal = real.string() + "-journal";
+    if (::lstat(journal.c_str(), &st) == 0) {
+        std::string why;
+        if (!S_ISREG(st.st_mode))
+            why = std::string("is ") + KindOf(st.st_mode);
+        else if (!Trusted(st.st_uid))
+            why = "belongs to the user " + UserName(st.st_uid);
+        else if (const std::string writers = OtherWriters(st); !writers.empty())
+            why = "may be written by " + writers;
+        if (!why.empty())
+            return Refused(store, "its journal " + journal + " " + why +
+                                      " and would be played back into the store; an administrator should look at it " +
+                                      "and remove it");
+    }
+    return std::nullopt;
+}
+
+std::optional<Problem> Create(const std::string& store) {
+    const int fd = ::open(store.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        // The store holds database passwords: owner-only, whatever the umask.
+        ::fchmod(fd, 0600);
+        ::close(fd);
+        return std::nullopt;
+    }
+    const int err = errno;
+    if (err == EEXIST)
+        return std::nullopt;
+    if (err == EACCES || err == EPERM || err == EROFS)
+        return Problem{Status::AccessDenied, "The settings store " + store + " cannot be created: " +
+                                                 std::strerror(err) + "; it needs administrator rights (" +
+                                                 AdminHint() + ")."};
+    return Problem{err == ENOSPC ? Status::DiskFull : Status::IoFailed,
+                   "The settings store " + store + " cannot be created: " + std::strerror(err) + "."};
+}
+
+}  // namespace norvane::StoreFile

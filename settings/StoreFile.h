@@ -1,0 +1,31 @@
+#pragma once
+// Where the embedded store's file lies, and whether it may be trusted: the store holds
+// database passwords, and SQLite plays back whatever journal it finds beside it, so a file
+// or directory that another user can change is refused before SQLite sees it.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace norvane::StoreFile {
+
+struct Problem {
+    std::int32_t status;   // a registry status: 2, 5, 1009 or 1016
+    std::string text;      // one sentence for the operator, naming the path and the fix
+};
+
+// Creates the directories missing above the store, owner-only whatever the umask.
+std::optional<Problem> MakeDirectories(const std::string& store);
+
+// Refuses a store that another user could change or replace (its file, its journal, its
+// directory or a directory above it; a symbolic link on the way) and anything at the
+// path that is not a regular file. 2 when neither the file nor its directory exist.
+std::optional<Problem> Check(const std::string& store);
+
+// Creates an empty store file, owner-only; an existing file is left alone.
+std::optional<Problem> Create(const std::string& store);
+
+// How the operator gets the rights to change the store, e.g. "sudo norvane-admin".
+std::string AdminHint();
+
+}  // namespace norvane::StoreFile
