@@ -24,7 +24,6 @@
 #include <QPointer>
 #include <QProxyStyle>
 #include <QPushButton>
-#include <QStyleFactory>
 #include <QStyleOption>
 #include <QTabBar>
 #include <QTabWidget>
@@ -43,7 +42,8 @@ constexpr int TabRowTwips = 295;
 // and frame captions in the frame's own font rather than a bold one.
 class WindowStyle : public QProxyStyle {
 public:
-    explicit WindowStyle(QStyle* base) : QProxyStyle(base) {}
+    // Over the platform's own style, as the application would have had it.
+    WindowStyle() = default;
 
     int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                   QStyleHintReturn* returnData) const override {
@@ -118,14 +118,15 @@ public:
     }
 };
 
-// One style for every window, owned by the application so it outlives the widgets using it.
-QStyle* windowStyle() {
+// One style for every window, the application's own, set before the first widget is
+// made: each widget then starts in it, where setting it on every widget afterwards would
+// polish each one twice.
+void UseWindowStyle() {
     static QPointer<QStyle> style;
     if (!style) {
-        style = new WindowStyle(QStyleFactory::create(QApplication::style()->name()));
-        style->setParent(qApp);
+        style = new WindowStyle;
+        QApplication::setStyle(style);
     }
-    return style;
 }
 
 // The tab control, able to say where its pages sit, so that controls on a page can be
@@ -241,6 +242,8 @@ void fitCaption(QWidget* control) {
 }  // namespace
 
 Main::Main(QWidget* parent) : QMainWindow(parent) {
+    UseWindowStyle();
+    UseApplicationFont();
     buildLayout();
     connectEvents();
     m_programDirectory = QCoreApplication::applicationDirPath();
@@ -259,7 +262,8 @@ Main::~Main() {
 void Main::buildLayout() {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("Norvane Administrator"));
-    setFont(SansFont(8.25));
+    // The window itself was made before the application's font was set.
+    setFont(QApplication::font());
 
     auto* client = new QWidget(this);
     client->setFixedSize(twips(7575), twips(4350));
@@ -276,8 +280,6 @@ void Main::buildLayout() {
     Label1->setPalette(blue);
 
     auto* tabs = place(new TabControl(client), window, QStringLiteral("tabMain"), 120, 720, 7335, 3495);
-    tabs->setStyle(windowStyle());
-    tabs->tabBar()->setStyle(windowStyle());
     tabs->setUsesScrollButtons(false);
     tabMain = tabs;
     const QStringList captions = {QStringLiteral("Configuration"), QStringLiteral("ODBC DSN"),
@@ -474,9 +476,6 @@ void Main::buildLayout() {
     mAbout = help->addAction(QStringLiteral("&About"));
     mAbout->setObjectName(QStringLiteral("mAbout"));
 
-    setStyle(windowStyle());
-    for (QWidget* widget : findChildren<QWidget*>())
-        widget->setStyle(windowStyle());
     for (QWidget* widget : findChildren<QWidget*>())
         fitCaption(widget);
 }

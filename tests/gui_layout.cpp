@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
@@ -330,7 +331,22 @@ TEST(GuiLayout, WindowTabsMenusAndFonts) {
         EXPECT_EQ(box->displayText(), "*****");
     }
 
-    // No caption is cut off by its control.
+    // Everything the tables give no font of its own, the menus and message boxes too, is
+    // in MS Sans Serif's successor, a proportional face, whatever the machine's default.
+    QMessageBox message(QMessageBox::NoIcon, QStringLiteral("Norvane Admin"), QStringLiteral("Norvane Configuration Saved"));
+    const QWidget* messageText = message.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    ASSERT_NE(messageText, nullptr);
+    for (const QWidget* w : {static_cast<const QWidget*>(main.menuBar()), static_cast<const QWidget*>(bar[0]->menu()),
+                             static_cast<const QWidget*>(&message), messageText}) {
+        const QFontInfo font(w->font());
+        EXPECT_EQ(font.family(), "Liberation Sans") << w->metaObject()->className();
+        EXPECT_FALSE(font.fixedPitch()) << w->metaObject()->className();
+    }
+
+    // No caption is cut off by its control, once its page has been shown.
+    for (int i = 0; i < main.tabMain->count(); ++i)
+        main.tabMain->setCurrentIndex(i);
+    main.tabMain->setCurrentIndex(Main::TabConfiguration);
     for (QCheckBox* box : main.findChildren<QCheckBox*>()) {
         QStyleOptionButton option;
         option.initFrom(box);
