@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QFont>
 #include <QGroupBox>
 #include <QLabel>
@@ -27,6 +28,8 @@
 #include <QStyleOption>
 #include <QTabBar>
 #include <QTabWidget>
+
+#include <cmath>
 
 namespace norvane {
 
@@ -209,35 +212,104 @@ TextFileEditor* editor(const Container& in, const QString& name, int l, int t, i
 
 Container in(QWidget* widget) { return {widget, {}}; }
 
-// Whether a caption shows whole in its control: the width of a one-line caption, the
-// height of a word-wrapped one.
-bool captionFits(const QWidget* control) {
-    if (const auto* box = qobject_cast<const QCheckBox*>(control)) {
-        QStyleOptionButton option;
-        option.initFrom(box);
-        option.text = box->text();
-        const QRect area = box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box);
-        return box->fontMetrics().horizontalAdvance(box->text()) <= area.width();
-    }
+// Where a check box draws its caption.
+QRect captionArea(const QCheckBox* box) {
+    QStyleOptionButton option;
+    option.initFrom(box);
+    option.text = box->text();
+    return box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box);
+}
+
+// Whether a caption shows whole in its control, set in the given font: the width of a
+// one-line caption, the height of a word-wrapped one.
+bool captionFits(const QWidget* control, const QFont& font) {
+    if (const auto* box = qobject_cast<const QCheckBox*>(control))
+        return QFontMetrics(font).horizontalAdvance(box->text()) <= captionArea(box).width();
     if (const auto* label = qobject_cast<const QLabel*>(control)) {
         const QRect area = label->contentsRect();
-        const int wrap = label->wordWrap() ? Qt::TextWordWrap : 0;
-        const QRect needed =
-            label->fontMetrics().boundingRect(QRect(0, 0, area.width(), 1 << 16), wrap | label->alignment(), label->text());
-        return needed.width() <= area.width() && (!wrap || needed.height() <= area.height());
+        // One line needs only its advance, rounded up as a laid-out line is; only a
+        // wrapped caption is laid out.
+        if (!label->wordWrap())
+            return std::ceil(QFontMetricsF(font).horizontalAdvance(label->text())) <= area.width();
+        const QRect needed = QFontMetrics(font).boundingRect(QRect(0, 0, area.width(), 1 << 16),
+                                                             Qt::TextWordWrap | label->alignment(), label->text());
+        return needed.width() <= area.width() && needed.height() <= area.height();
     }
     return true;
 }
 
-// The substitute fonts run a little wider than the ones the layout was drawn with; a
-// caption that would be clipped is set a little smaller instead.
-void fitCaption(QWidget* control) {
-    QFont font = control->font();
-    while (!captionFits(control) && font.pointSizeF() > 6.0) {
-        font.setPointSizeF(font.pointSizeF() - 0.25);
-        control->setFont(font);
-    }
+QString captionOf(const QWidget* control) {
+    if (const auto* box = qobject_cast<const QCheckBox*>(control))
+        return box->text();
+    if (const auto* label = qobject_cast<const QLabel*>(control))
+        return label->text();
+    return {};
 }
+
+// The room a caption has as one line, against the width it needs as one line: a
+// word-wrapped label gives it its width once for every line it holds.
+qreal captionRoom(const QWidget* control, const QFontMetricsF& metrics) {
+    if (const auto* box = qobject_cast<const QCheckBox*>(control))
+        return captionArea(box).width();
+    const auto* label = static_cast<const QLabel*>(control);
+    const QRect area = label->contentsRect();
+    return (label->wordWrap() ? qMax(1.0, std::floor(area.height() / metrics.lineSpacing())) : 1.0) * area.width();
+}
+
+// The substitute fonts run a little wider than the ones the layout was drawn with. A
+// caption that would be clipped has its letters set a little closer first: it keeps its
+// size, and no other font is loaded. Only one that needs more is set smaller, in quarter
+// points, its size reckoned in one step, so only that size (or, where hinting or
+// wrapping costs a little more room, the next below it) is ever loaded.
+void fitCaption(QWidget* control) {
+    constexpr qreal Smallest = 6.0;      // points
+    constexpr qreal SpacingStep = 0.05;  // pixels between letters
+    constexpr int SpacingSteps = 8;      // at most 0.4 pixels closer
+    QFont font = control->font();
+    if (captionFits(control, font))
+        return;
+    const QString caption = captionOf(control);
+    const QFontMetricsF metrics(font);
+    const qreal room = captionRoom(control, metrics);
+    const qreal needed = qMax(1.0, metrics.horizontalAdvance(caption));
+
+    const qreal letters = qMax<qsizetype>(1, caption.size());
+    for (int step = qMax(1, int(std::ceil((needed - room) / letters / SpacingStep))); step <= SpacingSteps; ++step) {
+        font.setLetterSpacing(QFont::AbsoluteSpacing, -step * SpacingStep);
+        if (captionFits(control, font)) {
+            control->setFont(font);
+            return;
+        }
+    }
+    font.setLetterSpacing(QFont::AbsoluteSpacing, 0);
+
+    const qreal size = font.pointSizeF();
+    qreal fitted = qBound(Smallest, std::ceil(size * qMin(1.0, room / needed) * 4) / 4, size - 0.25);
+    for (;;) {
+        font.setPointSizeF(fitted);
+        if (fitted <= Smallest || captionFits(control, font))
+            break;
+        fitted -= 0.25;
+    }
+    control->setFont(font);
+}
+
+// Fits the captions of a tab page when the page is first shown, before it is painted: a
+// page the operator never opens is never measured, nor a size its captions alone use loaded.
+class PageFitter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show) {
+            watched->removeEventFilter(this);
+            for (QWidget* widget : static_cast<QWidget*>(watched)->findChildren<QWidget*>())
+                fitCaption(widget);
+        }
+        return false;
+    }
+};
 
 }  // namespace
 
@@ -274,7 +346,10 @@ void Main::buildLayout() {
 
     Label1 = label(window, QStringLiteral("Label1"), QStringLiteral("Norvane Administrator 2.5"), 120, 0, 7215, 615,
                    Qt::AlignHCenter);
-    Label1->setFont(SerifFont(27.75, true));
+    // The banner is the program's own Latin text: no fallback faces are looked up for it.
+    QFont banner = SerifFont(27.75, true);
+    banner.setStyleStrategy(QFont::NoFontMerging);
+    Label1->setFont(banner);
     QPalette blue = Label1->palette();
     blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
     Label1->setPalette(blue);
@@ -476,8 +551,10 @@ void Main::buildLayout() {
     mAbout = help->addAction(QStringLiteral("&About"));
     mAbout->setObjectName(QStringLiteral("mAbout"));
 
-    for (QWidget* widget : findChildren<QWidget*>())
-        fitCaption(widget);
+    fitCaption(Label1);
+    auto* fitter = new PageFitter(this);
+    for (QWidget* page : pages)
+        page->installEventFilter(fitter);
 }
 
 }  // namespace norvane
