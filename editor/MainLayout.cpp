@@ -14,6 +14,7 @@
 #include <QEvent>
 #include <QFont>
 #include <QGroupBox>
+#include <QIconEngine>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -39,6 +40,43 @@ int twips(int value) { return qRound(value / 15.0); }
 
 // Height of the tab row, so every page's controls lie below the tabs as drawn.
 constexpr int TabRowTwips = 295;
+
+// One of a style's standard icons, made only when it is first drawn or measured.
+class DeferredStandardIcon : public QIconEngine {
+public:
+    DeferredStandardIcon(QStyle* style, QStyle::StandardPixmap which) : m_style(style), m_which(which) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        icon().paint(painter, rect, Qt::AlignCenter, mode, state);
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return icon().actualSize(size, mode, state);
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return icon().pixmap(size, mode, state);
+    }
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override {
+        return icon().pixmap(size, scale, mode, state);
+    }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
+        return icon().availableSizes(mode, state);
+    }
+    bool isNull() override { return icon().isNull(); }
+    QIconEngine* clone() const override { return new DeferredStandardIcon(m_style, m_which); }
+
+private:
+    const QIcon& icon() {
+        if (!m_made && m_style)
+            m_icon = m_style->standardIcon(m_which);
+        m_made = true;
+        return m_icon;
+    }
+
+    QPointer<QStyle> m_style;
+    QStyle::StandardPixmap m_which;
+    QIcon m_icon;
+    bool m_made = false;
+};
 
 // The application's own style, brought to the measures the window was drawn for: "*" for
 // every character of a password, check boxes and tabs as compact as the layout expects,
@@ -67,6 +105,15 @@ public:
         default:
             return QProxyStyle::pixelMetric(metric, option, widget);
         }
+    }
+
+    // The menu bar makes the icon of its overflow button at once, reading three picture
+    // files through the image plugins, for a button that shows only when the menus do not
+    // fit the bar; the icon is made when it is first drawn instead.
+    QIcon standardIcon(StandardPixmap which, const QStyleOption* option, const QWidget* widget) const override {
+        if (which == SP_ToolBarHorizontalExtensionButton && !option)
+            return QIcon(new DeferredStandardIcon(baseStyle(), which));
+        return QProxyStyle::standardIcon(which, option, widget);
     }
 
     QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& contents,

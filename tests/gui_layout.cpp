@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QToolButton>
 
 namespace norvane::test {
 namespace {
@@ -310,6 +311,10 @@ TEST(GuiLayout, WindowTabsMenusAndFonts) {
     }
     EXPECT_EQ(main.mFile, bar[0]);
     EXPECT_EQ(main.mAbout, help[0]);
+    // The bar's overflow button keeps its icon, though it is made only when first drawn.
+    const auto* overflow = main.menuBar()->findChild<QToolButton*>(QStringLiteral("qt_menubar_ext_button"));
+    ASSERT_NE(overflow, nullptr);
+    EXPECT_FALSE(overflow->icon().pixmap(16, 16).isNull());
 
     // Fonts: the banner in Times New Roman's successor, bold, pure blue; the rest in MS Sans
     // Serif's; the "Secs" note small.
