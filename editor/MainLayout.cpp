@@ -396,6 +396,7 @@ void Main::buildLayout() {
     // The banner is the program's own Latin text: no fallback faces are looked up for it.
     QFont banner = SerifFont(27.75, true);
     banner.setStyleStrategy(QFont::NoFontMerging);
+    banner.setHintingPreference(QFont::PreferNoHinting);
     Label1->setFont(banner);
     QPalette blue = Label1->palette();
     blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
