@@ -245,8 +245,12 @@ QPushButton* button(const Container& in, const QString& name, const QString& cap
 QComboBox* combo(const Container& in, const QString& name, bool editable, int l, int t, int w, int h) {
     auto* box = place(new QComboBox(in.widget), in, name, l, t, w, h);
     box->setEditable(editable);
-    if (editable)
+    if (editable) {
         box->setInsertPolicy(QComboBox::NoInsert);  // the list holds the machine's names only
+        // The list is only an offer: a name typed is kept as typed, never completed to a
+        // longer one of the list behind the operator's back.
+        box->setCompleter(nullptr);
+    }
     return box;
 }
 

@@ -330,6 +330,16 @@ TEST(GuiLayout, WindowTabsMenusAndFonts) {
     EXPECT_EQ(QFontInfo(secs).family(), "Liberation Sans");
     EXPECT_DOUBLE_EQ(secs.pointSizeF(), 6.75);
 
+    // A data-source box offers its list and keeps what is typed, though a listed name
+    // begins with it.
+    Main::SetValue(main.chkMode[1], 1);
+    main.tabMain->setCurrentIndex(Main::TabOdbcDsn);
+    main.cbDSN[0]->addItem(QStringLiteral("NorvaneDemo"));
+    main.cbDSN[0]->clearEditText();
+    main.cbDSN[0]->setFocus();
+    QTest::keyClicks(main.cbDSN[0]->lineEdit(), QStringLiteral("Norvane"));
+    EXPECT_EQ(main.cbDSN[0]->currentText(), "Norvane");
+
     // Password boxes show "*" for every character.
     for (QLineEdit* box : main.txtPassword) {
         box->setText("pa ss");
