@@ -3,6 +3,7 @@
 // and Times New Roman, so captions fit where the layout puts them; the original families
 // stay behind them where a machine has those.
 
+#include <QApplication>
 #include <QFont>
 #include <QString>
 
@@ -25,5 +26,10 @@ inline QFont SerifFont(qreal points, bool bold) {
     font.setBold(bold);
     return font;
 }
+
+// Everything no control names a font for (menus, message boxes, the controls that take
+// the window's font) is drawn in MS Sans Serif's successor. A machine's own default face
+// may be anything, a monospaced one included.
+inline void UseApplicationFont() { QApplication::setFont(SansFont(8.25)); }
 
 }  // namespace norvane

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Whole-process start-up to the main window shown and idle, and peak memory: the
-# administrator over the demo store with 20 data sources, against a bare Qt Widgets
-# window of as many controls. Prints median wall time and median max RSS of RUNS runs.
+# Whole-process start-up to the first idle point after the main window is shown, and the
+# peak memory up to it: the administrator over the seeded demo store with 20 data
+# sources, against a bare Qt Widgets window with the same controls on the same pages.
+# Both processes end at that point. Prints median wall time and median max RSS of RUNS
+# runs of each, taken in turn.
 #   bench/startup.sh BIN_DIR [RUNS]
 set -euo pipefail
 bin=${1:?usage: startup.sh BIN_DIR [RUNS]}
@@ -42,7 +44,7 @@ at=$(printf '%s\n' "${admin[@]}" | awk '{print $1}' | median)
 am=$(printf '%s\n' "${admin[@]}" | awk '{print $2}' | median)
 ft=$(printf '%s\n' "${floor[@]}" | awk '{print $1}' | median)
 fm=$(printf '%s\n' "${floor[@]}" | awk '{print $2}' | median)
-echo "controls (labels checkboxes lineedits combos buttons frames editors actions): ${count[*]}"
+echo "controls (labels checkboxes lineedits combos buttons frames editors; client area, then each page; actions): ${count[*]}"
 awk -v at="$at" -v ft="$ft" -v am="$am" -v fm="$fm" -v runs="$runs" 'BEGIN {
   printf "startup_ms %.1f %.1f %.2f\n", at / 1000, ft / 1000, at / ft
   printf "peak_rss_mb %.1f %.1f %.2f\n", am / 1024, fm / 1024, am / fm

@@ -1,9 +1,10 @@
-// The administrator's start-up as app/main.cpp does it, ending as soon as the main window
-// is shown and the event loop has nothing left to do. With NORVANE_BENCH_COUNT set it
-// prints how many controls of each kind the window has (for the floor) instead.
+// The administrator's start-up as app/main.cpp does it, ending at the first idle point
+// after the main window is shown. With NORVANE_BENCH_COUNT set it prints instead how many
+// controls of each kind the window has where (for the floor): the client area outside the
+// tabs, then each tab page, then the menu items.
 #include "Main.h"
+#include "startup_idle.h"
 
-#include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -13,8 +14,27 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabWidget>
 
 #include <cstdio>
+
+namespace {
+
+// Labels, check boxes, text boxes, combo boxes, buttons, frames, editors.
+template <class Find>
+void PrintCounts(Find find) {
+    int lineEdits = 0;
+    for (QLineEdit* e : find(static_cast<QLineEdit*>(nullptr)))
+        lineEdits += qobject_cast<QComboBox*>(e->parentWidget()) ? 0 : 1;  // a combo box's own is not counted
+    std::printf("%lld %lld %d %lld %lld %lld %lld ", static_cast<long long>(find(static_cast<QLabel*>(nullptr)).size()),
+                static_cast<long long>(find(static_cast<QCheckBox*>(nullptr)).size()), lineEdits,
+                static_cast<long long>(find(static_cast<QComboBox*>(nullptr)).size()),
+                static_cast<long long>(find(static_cast<QPushButton*>(nullptr)).size()),
+                static_cast<long long>(find(static_cast<QGroupBox*>(nullptr)).size()),
+                static_cast<long long>(find(static_cast<QPlainTextEdit*>(nullptr)).size()));
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -22,20 +42,17 @@ int main(int argc, char** argv) {
     norvane::Main window;
     window.show();
     if (!qEnvironmentVariableIsEmpty("NORVANE_BENCH_COUNT")) {
-        int lineEdits = 0;
-        for (QLineEdit* e : window.findChildren<QLineEdit*>())
-            lineEdits += qobject_cast<QComboBox*>(e->parentWidget()) ? 0 : 1;
-        std::printf("%lld %lld %d %lld %lld %lld %lld %lld\n", static_cast<long long>(window.findChildren<QLabel*>().size()),
-                    static_cast<long long>(window.findChildren<QCheckBox*>().size()), lineEdits,
-                    static_cast<long long>(window.findChildren<QComboBox*>().size()),
-                    static_cast<long long>(window.findChildren<QPushButton*>().size()),
-                    static_cast<long long>(window.findChildren<QGroupBox*>().size()),
-                    static_cast<long long>(window.findChildren<QPlainTextEdit*>().size()),
-                    static_cast<long long>(window.findChildren<QAction*>().size()));
+        QWidget* client = window.centralWidget();
+        PrintCounts([&](auto* kind) {
+            return client->findChildren<std::remove_pointer_t<decltype(kind)>*>(Qt::FindDirectChildrenOnly);
+        });
+        for (int i = 0; i < window.tabMain->count(); ++i) {
+            QWidget* page = window.tabMain->widget(i);
+            PrintCounts([&](auto* kind) { return page->findChildren<std::remove_pointer_t<decltype(kind)>*>(); });
+        }
+        std::printf("%lld\n", static_cast<long long>(window.findChildren<QAction*>().size()));
         return 0;
     }
-    // Idle: the first time the event loop is about to wait for something to happen.
-    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &app,
-                     [] { QCoreApplication::exit(0); });
+    norvane::bench::EndAtFirstIdle end(&window);
     return QApplication::exec();
 }

@@ -1,7 +1,11 @@
-// The floor for start-up: a bare Qt Widgets main window with as many controls of each kind
-// as the administrator's (counts as arguments), on seven tabs, shown until idle.
-// Usage: bench_startup_floor LABELS CHECKBOXES LINEEDITS COMBOS BUTTONS FRAMES EDITORS ACTIONS
-#include <QAbstractEventDispatcher>
+// The floor for start-up: a bare Qt Widgets main window holding as many controls of each
+// kind as the administrator's, where it holds them: some above a tab control of seven
+// pages, the rest on those pages, so the first page shown is as full as the
+// administrator's. Default style and font; shown until the first idle point.
+// Usage: bench_startup_floor COUNTS... (as bench_startup_admin prints them with
+// NORVANE_BENCH_COUNT set: seven kinds for the client area and for each page, then menu items)
+#include "startup_idle.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,27 +18,21 @@
 #include <QPushButton>
 #include <QTabWidget>
 
-#include <array>
 #include <cstdlib>
+#include <vector>
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    std::array<int, 8> n{40, 40, 17, 3, 8, 6, 2, 7};
-    for (int i = 0; i < 8 && i + 1 < argc; ++i)
-        n[static_cast<std::size_t>(i)] = std::atoi(argv[i + 1]);
-    QMainWindow window;
-    auto* tabs = new QTabWidget;
-    std::array<QWidget*, 7> pages{};
-    for (std::size_t p = 0; p < pages.size(); ++p) {
-        pages[p] = new QWidget;
-        tabs->addTab(pages[p], QStringLiteral("Tab %1").arg(p));
-    }
-    window.setCentralWidget(tabs);
+namespace {
+
+constexpr int Kinds = 7;  // labels, check boxes, text boxes, combo boxes, buttons, frames, editors
+constexpr int Pages = 7;
+
+// Fills a container with the counts given, in rows, at absolute positions as the
+// administrator places its controls.
+void Fill(QWidget* container, const int* n) {
     int k = 0;
-    // Spread over the pages; absolute positions, as the administrator places its controls.
     auto place = [&](QWidget* w) {
-        w->setParent(pages[static_cast<std::size_t>(k % 7)]);
-        w->setGeometry(8 + (k % 5) * 100, 8 + (k / 5 % 12) * 26, 96, 22);
+        w->setParent(container);
+        w->setGeometry(8 + (k % 5) * 96, 4 + (k / 5 % 8) * 24, 92, 22);
         ++k;
     };
     for (int i = 0; i < n[0]; ++i)
@@ -55,12 +53,32 @@ int main(int argc, char** argv) {
         place(new QGroupBox(QStringLiteral("Frame %1").arg(i)));
     for (int i = 0; i < n[6]; ++i)
         place(new QPlainTextEdit);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    std::vector<int> n(Kinds * (Pages + 1) + 1, 0);
+    for (std::size_t i = 0; i < n.size() && static_cast<int>(i) + 1 < argc; ++i)
+        n[i] = std::atoi(argv[i + 1]);
+
+    QMainWindow window;
+    auto* client = new QWidget;
+    client->setFixedSize(505, 290);
+    window.setCentralWidget(client);
+    Fill(client, &n[0]);
+    auto* tabs = new QTabWidget(client);
+    tabs->setGeometry(8, 48, 489, 233);
+    for (int p = 0; p < Pages; ++p) {
+        auto* page = new QWidget;
+        tabs->addTab(page, QStringLiteral("Page %1").arg(p));
+        Fill(page, &n[Kinds * (p + 1)]);
+    }
     QMenu* file = window.menuBar()->addMenu(QStringLiteral("&File"));
-    for (int i = 0; i < n[7]; ++i)
+    for (int i = 0; i < n[Kinds * (Pages + 1)]; ++i)
         file->addAction(QStringLiteral("Item %1").arg(i));
-    window.resize(500, 330);
     window.show();
-    QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &app,
-                     [] { QCoreApplication::exit(0); });
+    norvane::bench::EndAtFirstIdle end(&window);
     return QApplication::exec();
 }

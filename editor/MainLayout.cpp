@@ -11,8 +11,10 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QFont>
 #include <QGroupBox>
+#include <QIconEngine>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -24,10 +26,11 @@
 #include <QPointer>
 #include <QProxyStyle>
 #include <QPushButton>
-#include <QStyleFactory>
 #include <QStyleOption>
 #include <QTabBar>
 #include <QTabWidget>
+
+#include <cmath>
 
 namespace norvane {
 
@@ -38,12 +41,50 @@ int twips(int value) { return qRound(value / 15.0); }
 // Height of the tab row, so every page's controls lie below the tabs as drawn.
 constexpr int TabRowTwips = 295;
 
+// One of a style's standard icons, made only when it is first drawn or measured.
+class DeferredStandardIcon : public QIconEngine {
+public:
+    DeferredStandardIcon(QStyle* style, QStyle::StandardPixmap which) : m_style(style), m_which(which) {}
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
+        icon().paint(painter, rect, Qt::AlignCenter, mode, state);
+    }
+    QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return icon().actualSize(size, mode, state);
+    }
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        return icon().pixmap(size, mode, state);
+    }
+    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override {
+        return icon().pixmap(size, scale, mode, state);
+    }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
+        return icon().availableSizes(mode, state);
+    }
+    bool isNull() override { return icon().isNull(); }
+    QIconEngine* clone() const override { return new DeferredStandardIcon(m_style, m_which); }
+
+private:
+    const QIcon& icon() {
+        if (!m_made && m_style)
+            m_icon = m_style->standardIcon(m_which);
+        m_made = true;
+        return m_icon;
+    }
+
+    QPointer<QStyle> m_style;
+    QStyle::StandardPixmap m_which;
+    QIcon m_icon;
+    bool m_made = false;
+};
+
 // The application's own style, brought to the measures the window was drawn for: "*" for
 // every character of a password, check boxes and tabs as compact as the layout expects,
 // and frame captions in the frame's own font rather than a bold one.
 class WindowStyle : public QProxyStyle {
 public:
-    explicit WindowStyle(QStyle* base) : QProxyStyle(base) {}
+    // Over the platform's own style, as the application would have had it.
+    WindowStyle() = default;
 
     int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                   QStyleHintReturn* returnData) const override {
@@ -64,6 +105,15 @@ public:
         default:
             return QProxyStyle::pixelMetric(metric, option, widget);
         }
+    }
+
+    // The menu bar makes the icon of its overflow button at once, reading three picture
+    // files through the image plugins, for a button that shows only when the menus do not
+    // fit the bar; the icon is made when it is first drawn instead.
+    QIcon standardIcon(StandardPixmap which, const QStyleOption* option, const QWidget* widget) const override {
+        if (which == SP_ToolBarHorizontalExtensionButton && !option)
+            return QIcon(new DeferredStandardIcon(baseStyle(), which));
+        return QProxyStyle::standardIcon(which, option, widget);
     }
 
     QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& contents,
@@ -118,14 +168,15 @@ public:
     }
 };
 
-// One style for every window, owned by the application so it outlives the widgets using it.
-QStyle* windowStyle() {
+// One style for every window, the application's own, set before the first widget is
+// made: each widget then starts in it, where setting it on every widget afterwards would
+// polish each one twice.
+void UseWindowStyle() {
     static QPointer<QStyle> style;
     if (!style) {
-        style = new WindowStyle(QStyleFactory::create(QApplication::style()->name()));
-        style->setParent(qApp);
+        style = new WindowStyle;
+        QApplication::setStyle(style);
     }
-    return style;
 }
 
 // The tab control, able to say where its pages sit, so that controls on a page can be
@@ -194,8 +245,12 @@ QPushButton* button(const Container& in, const QString& name, const QString& cap
 QComboBox* combo(const Container& in, const QString& name, bool editable, int l, int t, int w, int h) {
     auto* box = place(new QComboBox(in.widget), in, name, l, t, w, h);
     box->setEditable(editable);
-    if (editable)
+    if (editable) {
         box->setInsertPolicy(QComboBox::NoInsert);  // the list holds the machine's names only
+        // The list is only an offer: a name typed is kept as typed, never completed to a
+        // longer one of the list behind the operator's back.
+        box->setCompleter(nullptr);
+    }
     return box;
 }
 
@@ -208,39 +263,110 @@ TextFileEditor* editor(const Container& in, const QString& name, int l, int t, i
 
 Container in(QWidget* widget) { return {widget, {}}; }
 
-// Whether a caption shows whole in its control: the width of a one-line caption, the
-// height of a word-wrapped one.
-bool captionFits(const QWidget* control) {
-    if (const auto* box = qobject_cast<const QCheckBox*>(control)) {
-        QStyleOptionButton option;
-        option.initFrom(box);
-        option.text = box->text();
-        const QRect area = box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box);
-        return box->fontMetrics().horizontalAdvance(box->text()) <= area.width();
-    }
+// Where a check box draws its caption.
+QRect captionArea(const QCheckBox* box) {
+    QStyleOptionButton option;
+    option.initFrom(box);
+    option.text = box->text();
+    return box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box);
+}
+
+// Whether a caption shows whole in its control, set in the given font: the width of a
+// one-line caption, the height of a word-wrapped one.
+bool captionFits(const QWidget* control, const QFont& font) {
+    if (const auto* box = qobject_cast<const QCheckBox*>(control))
+        return QFontMetrics(font).horizontalAdvance(box->text()) <= captionArea(box).width();
     if (const auto* label = qobject_cast<const QLabel*>(control)) {
         const QRect area = label->contentsRect();
-        const int wrap = label->wordWrap() ? Qt::TextWordWrap : 0;
-        const QRect needed =
-            label->fontMetrics().boundingRect(QRect(0, 0, area.width(), 1 << 16), wrap | label->alignment(), label->text());
-        return needed.width() <= area.width() && (!wrap || needed.height() <= area.height());
+        // One line needs only its advance, rounded up as a laid-out line is; only a
+        // wrapped caption is laid out.
+        if (!label->wordWrap())
+            return std::ceil(QFontMetricsF(font).horizontalAdvance(label->text())) <= area.width();
+        const QRect needed = QFontMetrics(font).boundingRect(QRect(0, 0, area.width(), 1 << 16),
+                                                             Qt::TextWordWrap | label->alignment(), label->text());
+        return needed.width() <= area.width() && needed.height() <= area.height();
     }
     return true;
 }
 
-// The substitute fonts run a little wider than the ones the layout was drawn with; a
-// caption that would be clipped is set a little smaller instead.
-void fitCaption(QWidget* control) {
-    QFont font = control->font();
-    while (!captionFits(control) && font.pointSizeF() > 6.0) {
-        font.setPointSizeF(font.pointSizeF() - 0.25);
-        control->setFont(font);
-    }
+QString captionOf(const QWidget* control) {
+    if (const auto* box = qobject_cast<const QCheckBox*>(control))
+        return box->text();
+    if (const auto* label = qobject_cast<const QLabel*>(control))
+        return label->text();
+    return {};
 }
+
+// The room a caption has as one line, against the width it needs as one line: a
+// word-wrapped label gives it its width once for every line it holds.
+qreal captionRoom(const QWidget* control, const QFontMetricsF& metrics) {
+    if (const auto* box = qobject_cast<const QCheckBox*>(control))
+        return captionArea(box).width();
+    const auto* label = static_cast<const QLabel*>(control);
+    const QRect area = label->contentsRect();
+    return (label->wordWrap() ? qMax(1.0, std::floor(area.height() / metrics.lineSpacing())) : 1.0) * area.width();
+}
+
+// The substitute fonts run a little wider than the ones the layout was drawn with. A
+// caption that would be clipped has its letters set a little closer first: it keeps its
+// size, and no other font is loaded. Only one that needs more is set smaller, in quarter
+// points, its size reckoned in one step, so only that size (or, where hinting or
+// wrapping costs a little more room, the next below it) is ever loaded.
+void fitCaption(QWidget* control) {
+    constexpr qreal Smallest = 6.0;      // points
+    constexpr qreal SpacingStep = 0.05;  // pixels between letters
+    constexpr int SpacingSteps = 8;      // at most 0.4 pixels closer
+    QFont font = control->font();
+    if (captionFits(control, font))
+        return;
+    const QString caption = captionOf(control);
+    const QFontMetricsF metrics(font);
+    const qreal room = captionRoom(control, metrics);
+    const qreal needed = qMax(1.0, metrics.horizontalAdvance(caption));
+
+    const qreal letters = qMax<qsizetype>(1, caption.size());
+    for (int step = qMax(1, int(std::ceil((needed - room) / letters / SpacingStep))); step <= SpacingSteps; ++step) {
+        font.setLetterSpacing(QFont::AbsoluteSpacing, -step * SpacingStep);
+        if (captionFits(control, font)) {
+            control->setFont(font);
+            return;
+        }
+    }
+    font.setLetterSpacing(QFont::AbsoluteSpacing, 0);
+
+    const qreal size = font.pointSizeF();
+    qreal fitted = qBound(Smallest, std::ceil(size * qMin(1.0, room / needed) * 4) / 4, size - 0.25);
+    for (;;) {
+        font.setPointSizeF(fitted);
+        if (fitted <= Smallest || captionFits(control, font))
+            break;
+        fitted -= 0.25;
+    }
+    control->setFont(font);
+}
+
+// Fits the captions of a tab page when the page is first shown, before it is painted: a
+// page the operator never opens is never measured, nor a size its captions alone use loaded.
+class PageFitter : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show) {
+            watched->removeEventFilter(this);
+            for (QWidget* widget : static_cast<QWidget*>(watched)->findChildren<QWidget*>())
+                fitCaption(widget);
+        }
+        return false;
+    }
+};
 
 }  // namespace
 
 Main::Main(QWidget* parent) : QMainWindow(parent) {
+    UseWindowStyle();
+    UseApplicationFont();
     buildLayout();
     connectEvents();
     m_programDirectory = QCoreApplication::applicationDirPath();
@@ -259,7 +385,8 @@ Main::~Main() {
 void Main::buildLayout() {
     setObjectName(QStringLiteral("Main"));
     setWindowTitle(QStringLiteral("Norvane Administrator"));
-    setFont(SansFont(8.25));
+    // The window itself was made before the application's font was set.
+    setFont(QApplication::font());
 
     auto* client = new QWidget(this);
     client->setFixedSize(twips(7575), twips(4350));
@@ -270,14 +397,16 @@ void Main::buildLayout() {
 
     Label1 = label(window, QStringLiteral("Label1"), QStringLiteral("Norvane Administrator 2.5"), 120, 0, 7215, 615,
                    Qt::AlignHCenter);
-    Label1->setFont(SerifFont(27.75, true));
+    // The banner is the program's own Latin text: no fallback faces are looked up for it.
+    QFont banner = SerifFont(27.75, true);
+    banner.setStyleStrategy(QFont::NoFontMerging);
+    banner.setHintingPreference(QFont::PreferNoHinting);
+    Label1->setFont(banner);
     QPalette blue = Label1->palette();
     blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
     Label1->setPalette(blue);
 
     auto* tabs = place(new TabControl(client), window, QStringLiteral("tabMain"), 120, 720, 7335, 3495);
-    tabs->setStyle(windowStyle());
-    tabs->tabBar()->setStyle(windowStyle());
     tabs->setUsesScrollButtons(false);
     tabMain = tabs;
     const QStringList captions = {QStringLiteral("Configuration"), QStringLiteral("ODBC DSN"),
@@ -476,11 +605,10 @@ void Main::buildLayout() {
     mAbout = help->addAction(QStringLiteral("&About"));
     mAbout->setObjectName(QStringLiteral("mAbout"));
 
-    setStyle(windowStyle());
-    for (QWidget* widget : findChildren<QWidget*>())
-        widget->setStyle(windowStyle());
-    for (QWidget* widget : findChildren<QWidget*>())
-        fitCaption(widget);
+    fitCaption(Label1);
+    auto* fitter = new PageFitter(this);
+    for (QWidget* page : pages)
+        page->installEventFilter(fitter);
 }
 
 }  // namespace norvane

@@ -16,8 +16,6 @@
 
 #include "TextFileEditor.h"
 
-#include <sqlite3.h>
-
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -26,19 +24,7 @@ using namespace norvane;
 
 namespace {
 
-void MakeDatabase(const QString& path, int masters, int subs, bool withSubAccounts = true) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.toLocal8Bit().constData(), &db), SQLITE_OK);
-    std::string sql = "CREATE TABLE MasterAccounts(Id INTEGER);";
-    if (withSubAccounts)
-        sql += "CREATE TABLE SubAccounts(Id INTEGER);";
-    for (int i = 0; i < masters; ++i)
-        sql += "INSERT INTO MasterAccounts VALUES(" + std::to_string(i) + ");";
-    for (int i = 0; i < subs; ++i)
-        sql += "INSERT INTO SubAccounts VALUES(" + std::to_string(i) + ");";
-    ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-    sqlite3_close(db);
-}
+using test::MakeAccounts;
 
 int PostgresPort() {
     QFile file(QStringLiteral(NORVANE_PG_STATE "/port"));
@@ -89,8 +75,8 @@ protected:
 };
 
 TEST_F(Check, CountsBothTablesOfTheNamedDataSource) {
-    MakeDatabase(ini.path("full.db"), 3, 5);
-    MakeDatabase(ini.path("empty.db"), 0, 0);
+    MakeAccounts(ini.path("full.db"), 3, 5);
+    MakeAccounts(ini.path("empty.db"), 0, 0);
     ini.AddSqlite("Full", ini.path("full.db"));
     ini.AddSqlite("Empty", ini.path("empty.db"));
     main->cbDSN[0]->setEditText("Full");
@@ -111,7 +97,7 @@ TEST_F(Check, CountsBothTablesOfTheNamedDataSource) {
 }
 
 TEST_F(Check, FailuresSayCheckConnectionFailed) {
-    MakeDatabase(ini.path("half.db"), 2, 0, false);
+    MakeAccounts(ini.path("half.db"), 2, 0, false);
     ini.AddSqlite("NoSubAccounts", ini.path("half.db"));
     TypePasswords(main->txtPassword[0], main->txtPassword[1], "x", "x");
     main->cbDSN[0]->setEditText("NoSubAccounts");
@@ -121,6 +107,15 @@ TEST_F(Check, FailuresSayCheckConnectionFailed) {
 
     main->cbDSN[0]->setEditText("NoSuchDataSource");
     EXPECT_EQ(Press(0).text, "Check Connection failed");
+
+    // A first run: no data source named, only the password typed. Nothing is made of the
+    // password anywhere, not even a file named after it.
+    test::OwnWorkingDirectory work;
+    const std::string before = test::PlacesAFileCouldAppear({env.root(), ini.path("")});
+    main->cbDSN[0]->setEditText("");
+    TypePasswords(main->txtPassword[0], main->txtPassword[1], "first-run-pw", "first-run-pw");
+    EXPECT_EQ(Press(0).text, "Check Connection failed");
+    EXPECT_EQ(test::PlacesAFileCouldAppear({env.root(), ini.path("")}), before);
 }
 
 TEST_F(Check, PostgresWithTheAccountingFramesOwnPassword) {

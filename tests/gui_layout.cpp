@@ -11,9 +11,11 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QToolButton>
 
 namespace norvane::test {
 namespace {
@@ -312,6 +314,10 @@ TEST(GuiLayout, WindowTabsMenusAndFonts) {
     }
     EXPECT_EQ(main.mFile, bar[0]);
     EXPECT_EQ(main.mAbout, help[0]);
+    // The bar's overflow button keeps its icon, though it is made only when first drawn.
+    const auto* overflow = main.menuBar()->findChild<QToolButton*>(QStringLiteral("qt_menubar_ext_button"));
+    ASSERT_NE(overflow, nullptr);
+    EXPECT_FALSE(overflow->icon().pixmap(16, 16).isNull());
 
     // Fonts: the banner in Times New Roman's successor, bold, pure blue; the rest in MS Sans
     // Serif's; the "Secs" note small.
@@ -327,13 +333,38 @@ TEST(GuiLayout, WindowTabsMenusAndFonts) {
     EXPECT_EQ(QFontInfo(secs).family(), "Liberation Sans");
     EXPECT_DOUBLE_EQ(secs.pointSizeF(), 6.75);
 
+    // A data-source box offers its list and keeps what is typed, though a listed name
+    // begins with it.
+    Main::SetValue(main.chkMode[1], 1);
+    main.tabMain->setCurrentIndex(Main::TabOdbcDsn);
+    main.cbDSN[0]->addItem(QStringLiteral("NorvaneDemo"));
+    main.cbDSN[0]->clearEditText();
+    main.cbDSN[0]->setFocus();
+    QTest::keyClicks(main.cbDSN[0]->lineEdit(), QStringLiteral("Norvane"));
+    EXPECT_EQ(main.cbDSN[0]->currentText(), "Norvane");
+
     // Password boxes show "*" for every character.
     for (QLineEdit* box : main.txtPassword) {
         box->setText("pa ss");
         EXPECT_EQ(box->displayText(), "*****");
     }
 
-    // No caption is cut off by its control.
+    // Everything the tables give no font of its own, the menus and message boxes too, is
+    // in MS Sans Serif's successor, a proportional face, whatever the machine's default.
+    QMessageBox message(QMessageBox::NoIcon, QStringLiteral("Norvane Admin"), QStringLiteral("Norvane Configuration Saved"));
+    const QWidget* messageText = message.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    ASSERT_NE(messageText, nullptr);
+    for (const QWidget* w : {static_cast<const QWidget*>(main.menuBar()), static_cast<const QWidget*>(bar[0]->menu()),
+                             static_cast<const QWidget*>(&message), messageText}) {
+        const QFontInfo font(w->font());
+        EXPECT_EQ(font.family(), "Liberation Sans") << w->metaObject()->className();
+        EXPECT_FALSE(font.fixedPitch()) << w->metaObject()->className();
+    }
+
+    // No caption is cut off by its control, once its page has been shown.
+    for (int i = 0; i < main.tabMain->count(); ++i)
+        main.tabMain->setCurrentIndex(i);
+    main.tabMain->setCurrentIndex(Main::TabConfiguration);
     for (QCheckBox* box : main.findChildren<QCheckBox*>()) {
         QStyleOptionButton option;
         option.initFrom(box);

@@ -3,7 +3,7 @@ if(NORVANE_GUI)
   norvane_test(tools_tests GUI
     SOURCES tools_odbc_test.cpp tools_connection_test.cpp tools_localips_test.cpp tools_service_test.cpp
             tools_OdbcIni.h
-    LIBS norvane_tools Qt6::Network Qt6::Sql Qt6::Widgets)
+    LIBS norvane_tools Qt6::Network Qt6::Widgets SQLite::SQLite3)
 
   # A real PostgreSQL server for the checks over the PostgreSQL driver; pg_start.sh
   # writes its port into the state folder.
@@ -15,7 +15,7 @@ if(NORVANE_GUI)
 
   norvane_test(tools_pg_tests GUI
     SOURCES tools_pg_test.cpp tools_OdbcIni.h
-    LIBS norvane_tools Qt6::Sql Qt6::Widgets
+    LIBS norvane_tools Qt6::Widgets SQLite::SQLite3
     PROPERTIES FIXTURES_REQUIRED tools_pg)
   target_compile_definitions(tools_pg_tests PRIVATE NORVANE_PG_STATE="${tools_pg_state}")
 endif()

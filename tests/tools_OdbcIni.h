@@ -1,18 +1,24 @@
 #pragma once
-// ODBC ini files of a test's own, with the SQLite and PostgreSQL drivers registered.
+// ODBC ini files of a test's own, with the SQLite and PostgreSQL drivers registered, and
+// what the connection-check tests build on them: account databases, directory listings.
 // unixODBC reads ODBCSYSINI once per process, so the system folder is one for the whole
 // process and its odbc.ini is emptied for each test; ODBCINI, the user file, is read anew
 // at each use and gets a folder of the test's own.
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
+
+#include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -89,6 +95,49 @@ private:
     QTemporaryDir m_dir;
     QByteArray m_oldSys;
     QByteArray m_oldUser;
+};
+
+// An SQLite database with the two account tables, that many rows in each; without the
+// SubAccounts table when withSubAccounts is false.
+inline void MakeAccounts(const QString& file, int masters, int subs, bool withSubAccounts = true) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.toLocal8Bit().constData(), &db), SQLITE_OK) << file.toStdString();
+    std::string sql = "CREATE TABLE MasterAccounts(Id INTEGER PRIMARY KEY, Name TEXT);";
+    if (withSubAccounts)
+        sql += "CREATE TABLE SubAccounts(Id INTEGER PRIMARY KEY, Master INTEGER);";
+    for (int i = 1; i <= masters; ++i)
+        sql += "INSERT INTO MasterAccounts VALUES(" + std::to_string(i) + ", 'm');";
+    for (int i = 1; i <= subs; ++i)
+        sql += "INSERT INTO SubAccounts VALUES(" + std::to_string(i) + ", 1);";
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
+// The working directory, the program's directory and the given ones, each entry by its
+// path on a line of its own: a check must leave these as it found them.
+inline std::string PlacesAFileCouldAppear(QStringList directories) {
+    directories << QDir::currentPath() << QCoreApplication::applicationDirPath();
+    QStringList entries;
+    for (const QString& directory : directories)
+        for (const QFileInfo& entry :
+             QDir(directory).entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+            entries << entry.filePath();
+    entries.sort();
+    return entries.join(u'\n').toStdString();
+}
+
+// A working directory of the test's own while it lives, so that nothing another test
+// leaves in the shared one is taken for a file this test made.
+class OwnWorkingDirectory {
+public:
+    OwnWorkingDirectory() : m_old(QDir::currentPath()) { EXPECT_TRUE(QDir::setCurrent(m_dir.path())); }
+    ~OwnWorkingDirectory() { QDir::setCurrent(m_old); }
+    OwnWorkingDirectory(const OwnWorkingDirectory&) = delete;
+    OwnWorkingDirectory& operator=(const OwnWorkingDirectory&) = delete;
+
+private:
+    QTemporaryDir m_dir;
+    QString m_old;
 };
 
 }  // namespace norvane::test

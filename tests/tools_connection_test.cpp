@@ -4,10 +4,6 @@
 #include "tools_OdbcIni.h"
 
 #include <QHostAddress>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QStringList>
 #include <QTcpServer>
 
 #include <gtest/gtest.h>
@@ -15,41 +11,12 @@
 namespace {
 
 using norvane::CheckConnection;
+using norvane::test::MakeAccounts;
 using norvane::test::OdbcIni;
-
-// Builds an SQLite database file with the statements given, through Qt's own SQLite driver.
-void MakeDatabase(const QString& file, const QStringList& statements) {
-    const QString name = QStringLiteral("tools-make-") + file;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(file);
-        ASSERT_TRUE(db.open()) << db.lastError().text().toStdString();
-        QSqlQuery query(db);
-        for (const QString& statement : statements)
-            ASSERT_TRUE(query.exec(statement)) << statement.toStdString() << ": "
-                                               << query.lastError().text().toStdString();
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(name);
-}
-
-const QStringList Tables{
-    QStringLiteral("CREATE TABLE MasterAccounts (id INTEGER PRIMARY KEY, name TEXT)"),
-    QStringLiteral("CREATE TABLE SubAccounts (id INTEGER PRIMARY KEY, master INTEGER)"),
-};
-
-QStringList WithRows(int masters, int subs) {
-    QStringList statements = Tables;
-    for (int i = 1; i <= masters; ++i)
-        statements << QStringLiteral("INSERT INTO MasterAccounts VALUES (%1, 'm%1')").arg(i);
-    for (int i = 1; i <= subs; ++i)
-        statements << QStringLiteral("INSERT INTO SubAccounts VALUES (%1, 1)").arg(i);
-    return statements;
-}
 
 TEST(ToolsConnectionCheck, CountsTheRowsOfBothTables) {
     OdbcIni ini;
-    MakeDatabase(ini.path("accounts.db"), WithRows(4, 7));
+    MakeAccounts(ini.path("accounts.db"), 4, 7);
     ini.AddSqlite("Accounts", ini.path("accounts.db"));
     const auto result = CheckConnection("Accounts", "anyone", "anything");
     ASSERT_TRUE(result.ok) << result.error.toStdString();
@@ -57,14 +24,14 @@ TEST(ToolsConnectionCheck, CountsTheRowsOfBothTables) {
     EXPECT_EQ(result.subAccounts, 7);
     EXPECT_TRUE(result.error.isEmpty());
 
-    // A second check on the same data source works as well: nothing of the first is left open.
-    EXPECT_TRUE(CheckConnection("Accounts", "", "").ok);
-    EXPECT_TRUE(QSqlDatabase::connectionNames().isEmpty());
+    // A second check on the same data source works as well: nothing of the first is left
+    // open. unixODBC finds a name whatever the case of its ASCII letters, and so does the check.
+    EXPECT_TRUE(CheckConnection("ACCOUNTS", "", "").ok);
 }
 
 TEST(ToolsConnectionCheck, EmptyTablesCountZero) {
     OdbcIni ini;
-    MakeDatabase(ini.path("empty.db"), Tables);
+    MakeAccounts(ini.path("empty.db"), 0, 0);
     ini.AddSqlite("Empty", ini.path("empty.db"));
     const auto result = CheckConnection("Empty", "", "");
     ASSERT_TRUE(result.ok) << result.error.toStdString();
@@ -74,7 +41,7 @@ TEST(ToolsConnectionCheck, EmptyTablesCountZero) {
 
 TEST(ToolsConnectionCheck, MissingSubAccountsFailsAfterTheFirstCount) {
     OdbcIni ini;
-    MakeDatabase(ini.path("half.db"), {Tables[0], QStringLiteral("INSERT INTO MasterAccounts VALUES (1, 'a')")});
+    MakeAccounts(ini.path("half.db"), 1, 0, false);
     ini.AddSqlite("Half", ini.path("half.db"));
     const auto result = CheckConnection("Half", "", "");
     EXPECT_FALSE(result.ok);
@@ -82,13 +49,43 @@ TEST(ToolsConnectionCheck, MissingSubAccountsFailsAfterTheFirstCount) {
     EXPECT_TRUE(result.error.contains("SubAccounts")) << result.error.toStdString();
 }
 
-TEST(ToolsConnectionCheck, UnknownDataSourceFailsWithTheDriverManagersWords) {
+// Every name the driver manager would hand to its [Default] data source fails before any
+// driver is loaded, though [Default] here is a database that would answer the check. A
+// driver given the password inside a connection text makes a file named after that text;
+// none appears anywhere.
+TEST(ToolsConnectionCheck, OnlyADataSourceOfThatNameWithItsDriverIsReached) {
+    norvane::test::OwnWorkingDirectory work;
     OdbcIni ini;
-    ini.AddSqlite("Known", ini.path("k.db"));
-    const auto result = CheckConnection("NoSuchSource", "user", "pw");
-    EXPECT_FALSE(result.ok);
-    EXPECT_TRUE(result.error.contains("Data source name not found", Qt::CaseInsensitive)) << result.error.toStdString();
-    EXPECT_TRUE(QSqlDatabase::connectionNames().isEmpty());
+    MakeAccounts(ini.path("fallback.db"), 9, 9);
+    MakeAccounts(ini.path("accounts.db"), 2, 3);
+    const QString accounts = ini.path("accounts.db");
+    ini.AddSqlite("Default", ini.path("fallback.db"));
+    ini.AddSqlite("Accounts", accounts);
+    ini.AddDataSource("NoDriver", "", {{"Database", accounts}});
+    ini.AddDataSource("MissingDriver", "NoSuchDriver", {{"Database", accounts}});
+    ini.AddDataSource("RelativeDriver", "odbc/libsqlite3odbc.so", {{"Database", accounts}});
+    // The user's own data source of a name hides the system's, even when its driver is missing.
+    ini.AddSqlite("Shadowed", accounts);
+    ini.AddDataSource("Shadowed", "NoSuchDriver", {{"Database", accounts}}, true);
+    const QString secret = QStringLiteral("pw-7f3a9c;leak");
+    const std::string before = norvane::test::PlacesAFileCouldAppear({ini.path("")});
+
+    for (const char* name : {"", "Default", "DEFAULT", "NoSuchSource", "Accounts ", " Accounts", "Accounts;",
+                                "[Accounts]", "NoDriver", "MissingDriver", "RelativeDriver", "Shadowed"}) {
+        SCOPED_TRACE(name);
+        const auto result = CheckConnection(name, "radius", secret);
+        EXPECT_FALSE(result.ok) << result.masterAccounts;
+        EXPECT_FALSE(result.error.isEmpty());
+        EXPECT_FALSE(result.error.contains(secret));
+    }
+    EXPECT_TRUE(CheckConnection("NoSuchSource", "", "").error.contains("Data source name not found"));
+    EXPECT_TRUE(CheckConnection("MissingDriver", "", "").error.contains("NoSuchDriver"));
+
+    EXPECT_EQ(norvane::test::PlacesAFileCouldAppear({ini.path("")}), before);
+    const auto result = CheckConnection("Accounts", "radius", secret);
+    ASSERT_TRUE(result.ok) << result.error.toStdString();
+    EXPECT_EQ(result.masterAccounts, 2);
+    EXPECT_EQ(result.subAccounts, 3);
 }
 
 // Counts arrive as the driver writes them out; the server's own past-32-bit count is

@@ -4,8 +4,11 @@
 #include "support/TestEnv.h"
 
 #include <arpa/inet.h>
-#include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -20,28 +23,33 @@ using norvane::HKey;
 using norvane::Registry::Store;
 using namespace std::string_literals;
 
-// What the C library reports, independently of Qt: every IPv4 address, in its order.
-std::vector<std::string> AddressesFromGetifaddrs() {
+// What the kernel reports through its older interface list, independently of getifaddrs:
+// every IPv4 address of an interface, in interface order.
+std::vector<std::string> AddressesFromIoctl() {
     std::vector<std::string> addresses;
-    ifaddrs* list = nullptr;
-    if (getifaddrs(&list) != 0)
+    const int sock = socket(AF_INET, SOCK_DGRAM, 0);
+    if (sock < 0)
         return addresses;
-    for (ifaddrs* it = list; it; it = it->ifa_next) {
-        if (!it->ifa_addr || it->ifa_addr->sa_family != AF_INET)
-            continue;
-        char text[INET_ADDRSTRLEN] = {};
-        const auto* in = reinterpret_cast<const sockaddr_in*>(it->ifa_addr);
-        inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
-        if (text != "0.0.0.0"s)
-            addresses.emplace_back(text);
+    std::vector<ifreq> requests(256);
+    ifconf list{};
+    list.ifc_len = static_cast<int>(requests.size() * sizeof(ifreq));
+    list.ifc_req = requests.data();
+    if (ioctl(sock, SIOCGIFCONF, &list) == 0) {
+        for (std::size_t i = 0; i < static_cast<std::size_t>(list.ifc_len) / sizeof(ifreq); ++i) {
+            char text[INET_ADDRSTRLEN] = {};
+            const auto* in = reinterpret_cast<const sockaddr_in*>(&requests[i].ifr_addr);
+            inet_ntop(AF_INET, &in->sin_addr, text, sizeof text);
+            if (text != "0.0.0.0"s)
+                addresses.emplace_back(text);
+        }
     }
-    freeifaddrs(list);
+    close(sock);
     return addresses;
 }
 
 TEST(ToolsLocalIPs, InterfacesGiveEveryConfiguredIPv4Address) {
     const std::vector<std::string> listed = LocalIPs::FromInterfaces();
-    EXPECT_EQ(listed, AddressesFromGetifaddrs());
+    EXPECT_EQ(listed, AddressesFromIoctl());
     // Loopback is configured on every machine and is offered as well.
     EXPECT_NE(std::find(listed.begin(), listed.end(), "127.0.0.1"), listed.end());
     for (const std::string& address : listed) {

@@ -47,6 +47,21 @@ TEST_F(ToolsPgConnectionCheck, WrongPasswordFailsWithTheServersWords) {
     EXPECT_FALSE(result.error.isEmpty());
 }
 
+// A [Default] data source that would accept the login stands in for no other name, and
+// nothing is written anywhere.
+TEST_F(ToolsPgConnectionCheck, NoOtherNameReachesTheServer) {
+    norvane::test::OwnWorkingDirectory work;
+    ini.AddPostgres("Default", port, "norvane");
+    const std::string before = norvane::test::PlacesAFileCouldAppear({ini.path("")});
+    for (const char* name : {"", "Default", "default", "NoSuchSource", "Norvane "}) {
+        const auto result = CheckConnection(name, "norvane", "norvane-pw");
+        EXPECT_FALSE(result.ok) << name;
+        EXPECT_FALSE(result.error.contains("norvane-pw")) << result.error.toStdString();
+    }
+    EXPECT_EQ(norvane::test::PlacesAFileCouldAppear({ini.path("")}), before);
+    EXPECT_TRUE(CheckConnection("Norvane", "norvane", "norvane-pw").ok);
+}
+
 TEST_F(ToolsPgConnectionCheck, PasswordWithConnectionStringCharactersArrivesWhole) {
     const auto result = CheckConnection("Norvane", "norvane_semi", "a;b}c {d");
     ASSERT_TRUE(result.ok) << result.error.toStdString();

@@ -1,41 +1,29 @@
 #include "ConnectionCheck.h"
 
-#include <QAtomicInteger>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlDriver>
-#include <QVariant>
+#include "ODBC32.h"
+
+#include <QByteArray>
 
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <optional>
+#include <string>
 
 namespace norvane {
 
 namespace {
 
-QString DriverWords(const QSqlError& error) {
-    QString text = error.databaseText();
-    if (text.isEmpty())
-        text = error.driverText();
-    return text.isEmpty() ? error.text() : text;
-}
-
-// A value that the driver would split the connection string on goes in braces, with a
-// closing brace doubled, so a password such as "a;b" reaches the driver whole.
-QString ConnectionValue(const QString& value) {
-    static const QString special = QStringLiteral(";{}");
-    bool plain = !value.startsWith(u' ') && !value.endsWith(u' ');
-    for (QChar c : value)
-        plain = plain && !special.contains(c);
-    if (plain)
-        return value;
-    QString quoted = value;
-    quoted.replace(u'}', QStringLiteral("}}"));
-    return u'{' + quoted + u'}';
+// unixODBC matches data-source and driver names without regard to the case of ASCII
+// letters, and of those only.
+bool SameName(std::string_view a, std::string_view b) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 // ODBC's own words for the last failure on a handle.
@@ -56,29 +44,98 @@ QString DiagnosticText(SQLSMALLINT type, SQLHANDLE handle) {
     return text.isEmpty() ? QStringLiteral("The ODBC call failed.") : text;
 }
 
-class Statement {
+// An ODBC handle of one kind, freed when it goes.
+template <SQLSMALLINT Type>
+class Handle {
 public:
-    explicit Statement(SQLHDBC connection) {
-        if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, connection, &m_handle)))
-            m_handle = SQL_NULL_HSTMT;
+    explicit Handle(SQLHANDLE parent) {
+        if (!SQL_SUCCEEDED(SQLAllocHandle(Type, parent, &m_handle)))
+            m_handle = SQL_NULL_HANDLE;
     }
-    ~Statement() {
-        if (m_handle != SQL_NULL_HSTMT)
-            SQLFreeHandle(SQL_HANDLE_STMT, m_handle);
+    ~Handle() {
+        if (m_handle != SQL_NULL_HANDLE)
+            SQLFreeHandle(Type, m_handle);
     }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-    SQLHSTMT handle() const { return m_handle; }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    SQLHANDLE handle() const { return m_handle; }
 
 private:
-    SQLHSTMT m_handle = SQL_NULL_HSTMT;
+    SQLHANDLE m_handle = SQL_NULL_HANDLE;
 };
+using Statement = Handle<SQL_HANDLE_STMT>;
+
+// The driver that unixODBC will load for a data source, looked up as it does: the first
+// data source of that name among the user's, and only when that one names no driver,
+// the first among the system's. None when no data source of that name names a driver.
+std::optional<std::string> DataSourceDriver(SQLHENV env, std::string_view name) {
+    const auto environment = reinterpret_cast<std::uintptr_t>(env);
+    for (const SQLUSMALLINT first : {SQL_FETCH_FIRST_USER, SQL_FETCH_FIRST_SYSTEM}) {
+        ODBC32::Fetched fetched = ODBC32::FetchDataSource(environment, first);
+        while (SQL_SUCCEEDED(fetched.rc) && !SameName(fetched.name, name))
+            fetched = ODBC32::FetchDataSource(environment, SQL_FETCH_NEXT);
+        if (SQL_SUCCEEDED(fetched.rc) && !fetched.driver.empty())
+            return fetched.driver;
+    }
+    return std::nullopt;
+}
+
+// Whether unixODBC finds a library for the driver a data source names: a path from the
+// root is taken as it stands; any other name must be a driver of odbcinst.ini with a
+// Driver or Driver64 entry. For anything else the driver manager would quietly load
+// the driver of the [Default] data source instead.
+bool DriverInstalled(SQLHENV env, std::string_view driver) {
+    if (driver.starts_with('/'))
+        return true;
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    for (;;) {
+        SQLCHAR name[1024] = {};
+        SQLCHAR attributes[4096] = {};
+        SQLSMALLINT nameLength = 0;
+        SQLSMALLINT attributesLength = 0;
+        const SQLRETURN rc = SQLDrivers(env, direction, name, sizeof name, &nameLength, attributes,
+                                        sizeof attributes - 1, &attributesLength);
+        direction = SQL_FETCH_NEXT;
+        if (!SQL_SUCCEEDED(rc))
+            return false;
+        if (!SameName(reinterpret_cast<const char*>(name), driver))
+            continue;
+        // The first driver of that name is the one looked up: "key=value" texts, each
+        // ended by a NUL, the list by a second one.
+        for (const char* entry = reinterpret_cast<const char*>(attributes); *entry; entry += std::strlen(entry) + 1) {
+            const std::string_view text(entry);
+            const std::size_t equals = text.find('=');
+            if (equals != std::string_view::npos && equals + 1 < text.size() &&
+                (SameName(text.substr(0, equals), "Driver") || SameName(text.substr(0, equals), "Driver64")))
+                return true;
+        }
+        return false;
+    }
+}
+
+// Why a name must not be handed to SQLConnect, or nothing when it may: it must be a data
+// source of the machine whose driver is installed, so that the driver manager never
+// falls back to its [Default] data source, which may be any database at all.
+QString RefusedName(SQLHENV env, const QByteArray& name) {
+    if (name.isEmpty())
+        return QStringLiteral("No data source name was given.");
+    if (SameName(name.toStdString(), "Default"))
+        return QStringLiteral("\"%1\" is the driver manager's fallback, not a data source to check.")
+            .arg(QString::fromLocal8Bit(name));
+    const std::optional<std::string> driver = DataSourceDriver(env, name.toStdString());
+    if (!driver)
+        return QStringLiteral("Data source name not found: \"%1\".").arg(QString::fromLocal8Bit(name));
+    if (!DriverInstalled(env, *driver))
+        return QStringLiteral("The driver \"%1\" of the data source \"%2\" is not installed.")
+            .arg(QString::fromLocal8Bit(driver->c_str()), QString::fromLocal8Bit(name));
+    return {};
+}
 
 // One count statement: the first column of the first row, which must fit 32 bits. The
 // column is read as text, since a driver may declare a count 32-bit and cut a larger one.
 std::optional<std::int32_t> Count(SQLHDBC connection, const char* statement, QString* error) {
     Statement stmt(connection);
-    if (stmt.handle() == SQL_NULL_HSTMT) {
+    if (stmt.handle() == SQL_NULL_HANDLE) {
         *error = DiagnosticText(SQL_HANDLE_DBC, connection);
         return std::nullopt;
     }
@@ -134,49 +191,55 @@ std::optional<std::int32_t> CountFromText(std::string_view text) {
 
 CheckResult CheckConnection(const QString& dataSource, const QString& userName, const QString& password,
                             int loginTimeoutSeconds) {
-    static QAtomicInteger<quint64> serial;
-    const QString connectionName = QStringLiteral("norvane-check-%1").arg(serial.fetchAndAddRelaxed(1));
     CheckResult result;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QODBC"), connectionName);
-        if (!db.isValid()) {
-            result.error = DriverWords(db.lastError());
-            if (result.error.isEmpty())
-                result.error = QStringLiteral("The ODBC driver of Qt SQL is not available.");
-        } else {
-            db.setDatabaseName(ConnectionValue(dataSource));
-            db.setUserName(ConnectionValue(userName));
-            db.setPassword(ConnectionValue(password));
-            // An unreachable server must not hold the window longer than this.
-            const int seconds = qMax(1, loginTimeoutSeconds);
-            db.setConnectOptions(QStringLiteral("SQL_ATTR_LOGIN_TIMEOUT=%1;SQL_ATTR_CONNECTION_TIMEOUT=%1").arg(seconds));
-            if (!db.open()) {
-                result.error = DriverWords(db.lastError());
-            } else {
-                const QVariant handle = db.driver()->handle();
-                // Qt hands the ODBC connection handle out as a pointer-sized value.
-                const SQLHDBC connection = handle.isValid() && handle.metaType().sizeOf() == sizeof(SQLHDBC)
-                                               ? *static_cast<const SQLHDBC*>(handle.constData())
-                                               : SQL_NULL_HDBC;
-                std::optional<std::int32_t> master;
-                std::optional<std::int32_t> sub;
-                if (connection == SQL_NULL_HDBC)
-                    result.error = QStringLiteral("The ODBC connection handle is not available.");
-                else
-                    master = Count(connection, "Select Count(*) From MasterAccounts", &result.error);
-                if (master)
-                    sub = Count(connection, "Select Count(*) From SubAccounts", &result.error);
-                if (master && sub) {
-                    result.ok = true;
-                    result.masterAccounts = *master;
-                    result.subAccounts = *sub;
-                    result.error.clear();
-                }
-                db.close();
-            }
-        }
+    Handle<SQL_HANDLE_ENV> env(SQL_NULL_HANDLE);
+    if (env.handle() == SQL_NULL_HANDLE) {
+        result.error = QStringLiteral("The ODBC environment could not be allocated.");
+        return result;
     }
-    QSqlDatabase::removeDatabase(connectionName);
+    SQLSetEnvAttr(env.handle(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+
+    const QByteArray name = dataSource.toLocal8Bit();
+    result.error = RefusedName(env.handle(), name);
+    if (!result.error.isEmpty())
+        return result;
+
+    // The three values go to the driver as they are, each on its own: no connection text
+    // is ever built, so a password with ";" or braces arrives whole and is written nowhere.
+    const QByteArray user = userName.toLocal8Bit();
+    const QByteArray secret = password.toLocal8Bit();
+    constexpr qsizetype longest = std::numeric_limits<SQLSMALLINT>::max();
+    if (user.size() > longest || secret.size() > longest) {
+        result.error = QStringLiteral("The user name or password is too long.");
+        return result;
+    }
+    Handle<SQL_HANDLE_DBC> connection(env.handle());
+    if (connection.handle() == SQL_NULL_HANDLE) {
+        result.error = DiagnosticText(SQL_HANDLE_ENV, env.handle());
+        return result;
+    }
+    // An unreachable server must not hold the window longer than this.
+    const auto seconds = static_cast<SQLULEN>(std::max(1, loginTimeoutSeconds));
+    SQLSetConnectAttr(connection.handle(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(seconds), 0);
+    SQLSetConnectAttr(connection.handle(), SQL_ATTR_CONNECTION_TIMEOUT, reinterpret_cast<SQLPOINTER>(seconds), 0);
+    auto text = [](const QByteArray& bytes) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(bytes.constData())); };
+    const SQLRETURN rc = SQLConnect(connection.handle(), text(name), static_cast<SQLSMALLINT>(name.size()), text(user),
+                                    static_cast<SQLSMALLINT>(user.size()), text(secret),
+                                    static_cast<SQLSMALLINT>(secret.size()));
+    if (!SQL_SUCCEEDED(rc)) {
+        result.error = DiagnosticText(SQL_HANDLE_DBC, connection.handle());
+        return result;
+    }
+    const std::optional<std::int32_t> master = Count(connection.handle(), "Select Count(*) From MasterAccounts", &result.error);
+    const std::optional<std::int32_t> sub =
+        master ? Count(connection.handle(), "Select Count(*) From SubAccounts", &result.error) : std::nullopt;
+    if (master && sub) {
+        result.ok = true;
+        result.masterAccounts = *master;
+        result.subAccounts = *sub;
+        result.error.clear();
+    }
+    SQLDisconnect(connection.handle());
     return result;
 }
 

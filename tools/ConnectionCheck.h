@@ -18,7 +18,9 @@ struct CheckResult {
 };
 
 // Runs "Select Count(*) From MasterAccounts" then "Select Count(*) From SubAccounts".
-// A login that takes longer than loginTimeoutSeconds fails.
+// Only a data source of that name, with its driver installed, is ever connected to; any
+// other name fails before a driver is loaded. A login that takes longer than
+// loginTimeoutSeconds fails.
 CheckResult CheckConnection(const QString& dataSource, const QString& userName, const QString& password,
                             int loginTimeoutSeconds = 10);
 

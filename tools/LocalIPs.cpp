@@ -3,9 +3,11 @@
 #include "Registry.h"
 #include "Settings.h"
 
-#include <QHostAddress>
-#include <QNetworkAddressEntry>
-#include <QNetworkInterface>
+#ifndef _WIN32
+#include <arpa/inet.h>
+#include <ifaddrs.h>
+#include <netinet/in.h>
+#endif
 
 namespace norvane::LocalIPs {
 
@@ -23,18 +25,20 @@ std::vector<std::string> FromInterfaces() {
     // Every configured IPv4 address, loopback included: the server may be told to
     // listen on any address the machine has, whether its interface is up or not.
     std::vector<std::string> addresses;
-    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface& interface : interfaces) {
-        const QList<QNetworkAddressEntry> entries = interface.addressEntries();
-        for (const QNetworkAddressEntry& entry : entries) {
-            const QHostAddress ip = entry.ip();
-            if (ip.protocol() != QAbstractSocket::IPv4Protocol)
-                continue;
-            const std::string text = ip.toString().toStdString();
-            if (text != Unbound)
-                addresses.push_back(text);
-        }
+#ifndef _WIN32
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
+        return addresses;
+    for (const ifaddrs* entry = list; entry; entry = entry->ifa_next) {
+        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET)
+            continue;
+        char text[INET_ADDRSTRLEN] = {};
+        const auto* ip = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
+        if (inet_ntop(AF_INET, &ip->sin_addr, text, sizeof text) && std::string_view(text) != Unbound)
+            addresses.emplace_back(text);
     }
+    freeifaddrs(list);
+#endif
     return addresses;
 }
 

@@ -7,7 +7,8 @@
 
 namespace norvane::LocalIPs {
 
-// This machine's network interfaces, in interface order, IPv4 only.
+// This machine's network interfaces, in interface order, IPv4 only (getifaddrs; Windows
+// lists its adapters from the registry instead).
 std::vector<std::string> FromInterfaces();
 
 // The Windows TCP/IP configuration in the registry: the version check, the adapter

@@ -15,8 +15,14 @@ SQLHENV g_env = SQL_NULL_HENV;
 // unixODBC cuts every data-source name it reads from its ini files at just under 1000
 // bytes, so this buffer holds any name it can hand back; a name is never cut here.
 constexpr std::size_t NameCapacity = 1024;
-// The description is asked for because the call wants a buffer; it is never used.
+// The description: unixODBC hands back the data source's Driver entry, a name or a path.
 constexpr std::size_t DescriptionCapacity = 1024;
+
+template <std::size_t N>
+std::string Text(const std::array<SQLCHAR, N>& buffer) {
+    const auto* text = reinterpret_cast<const char*>(buffer.data());
+    return {text, ::strnlen(text, N)};
+}
 
 }  // namespace
 
@@ -38,9 +44,12 @@ void FreeEnv() {
     g_env = SQL_NULL_HENV;
 }
 
-Fetched FetchDataSource(std::uint16_t direction) {
+Fetched FetchDataSource(std::uint16_t direction) { return FetchDataSource(hEnv(), direction); }
+
+Fetched FetchDataSource(std::uintptr_t environment, std::uint16_t direction) {
     Fetched fetched;
-    if (g_env == SQL_NULL_HENV) {
+    const auto env = reinterpret_cast<SQLHENV>(environment);
+    if (env == SQL_NULL_HENV) {
         fetched.rc = SQL_INVALID_HANDLE;
         return fetched;
     }
@@ -48,15 +57,14 @@ Fetched FetchDataSource(std::uint16_t direction) {
     std::array<SQLCHAR, DescriptionCapacity> description{};
     SQLSMALLINT nameLength = 0;
     SQLSMALLINT descriptionLength = 0;
-    const SQLRETURN rc = SQLDataSources(g_env, direction, name.data(), static_cast<SQLSMALLINT>(name.size()),
+    const SQLRETURN rc = SQLDataSources(env, direction, name.data(), static_cast<SQLSMALLINT>(name.size()),
                                         &nameLength, description.data(),
                                         static_cast<SQLSMALLINT>(description.size()), &descriptionLength);
     fetched.rc = static_cast<std::int16_t>(rc);
     if (SQL_SUCCEEDED(rc)) {
-        // With info, the call may only be saying that the unused description was cut.
-        name.back() = 0;
-        fetched.name.assign(reinterpret_cast<const char*>(name.data()),
-                            ::strnlen(reinterpret_cast<const char*>(name.data()), name.size()));
+        // With info, the call may only be saying that the description was cut.
+        fetched.name = Text(name);
+        fetched.driver = Text(description);
     }
     return fetched;
 }

@@ -20,9 +20,12 @@ void FreeEnv();
 struct Fetched {
     std::int16_t rc = -1;  // SQLDataSources' return code: 0, 1 (truncated, with info), 100 (no data), -1...
     std::string name;      // the whole name whenever rc is 0 or 1
+    std::string driver;    // what unixODBC gives as the description: the data source's Driver entry
 };
 // One step of SQLDataSources in the given direction. The name buffer holds the longest
 // name the driver manager can return, so a long name is never cut.
 Fetched FetchDataSource(std::uint16_t direction);
+// The same step on an environment of the caller's own, which keeps its own position.
+Fetched FetchDataSource(std::uintptr_t environment, std::uint16_t direction);
 
 }  // namespace norvane::ODBC32
