@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QVBoxLayout>
 
@@ -15,6 +16,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <functional>
 #include <cstring>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -135,7 +137,8 @@ TEST_F(FilesEditor, EditedFilesKeepTheirEncodingAndLineEnds) {
         {"crlf", "10.0.0.1 secret\r\n", "10.0.0.9 new\n", "10.0.0.1 secret\r\n10.0.0.9 new\r\n"},
         {"lf", "10.0.0.1 secret\n", "10.0.0.9 new\n", "10.0.0.1 secret\n10.0.0.9 new\n"},
         {"none", "single", "\nnext", "single\r\nnext"},
-        {"mostly lf", "a\nb\r\nc\n", "d\n", "a\nb\nc\nd\n"},
+        // Lines no edit touched keep the line ends they had.
+        {"mostly lf", "a\nb\r\nc\n", "d\n", "a\nb\r\nc\nd\n"},
         // No-break spaces stay what they are.
         {"latin1", "bj\xF6rn\xA0x\n", QString::fromLatin1("g\xF6ran\n"), "bj\xF6rn\xA0x\ng\xF6ran\n"},
         {"utf8", "bj\xC3\xB6rn\xC2\xA0x\n", QString::fromLatin1("g\xF6ran\n"), "bj\xC3\xB6rn\xC2\xA0x\ng\xC3\xB6ran\n"},
@@ -161,6 +164,78 @@ TEST_F(FilesEditor, EditedFilesKeepTheirEncodingAndLineEnds) {
     EXPECT_FALSE(editor.SaveFile(latin, &error));
     EXPECT_FALSE(error.isEmpty());
     EXPECT_EQ(readBytes(latin), "caf\xE9\n");
+}
+
+TEST_F(FilesEditor, EditsRewriteOnlyTheLinesTheyTouch) {
+    // Each file holds what an edited save must keep: line ends of every kind, a byte order
+    // mark, Latin-1 bytes, and characters the text document takes for line ends.
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        QByteArray start, middle, end;   // after an edit there
+        // After lines 1 and 2 are replaced by the same line 1 and a new line: only the new
+        // line is written anew.
+        QByteArray across;
+    };
+    const Case cases[] = {
+        {"crlf", "one\r\ntwo\r\nthree\r\n", "Xone\r\ntwo\r\nthree\r\n", "one\r\ntwoX\r\nY\r\nthree\r\n",
+         "one\r\ntwo\r\nthree\r\nZ", "one\r\ntwo\r\nnew\r\nthree\r\n"},
+        {"lf", "one\ntwo\nthree", "Xone\ntwo\nthree", "one\ntwoX\nY\nthree", "one\ntwo\nthreeZ", "one\ntwo\nnew\nthree"},
+        // Mostly CRLF, so a new line gets CRLF; the LF after "two" stays.
+        {"mixed", "one\r\ntwo\nthree\rfour\r\n", "Xone\r\ntwo\nthree\rfour\r\n", "one\r\ntwoX\r\nY\nthree\rfour\r\n",
+         "one\r\ntwo\nthree\rfour\r\nZ", "one\r\ntwo\nnew\r\nthree\rfour\r\n"},
+        {"bom", "\xEF\xBB\xBFj\xC3\xB6\r\nb\r\n", "\xEF\xBB\xBFXj\xC3\xB6\r\nb\r\n", "\xEF\xBB\xBFj\xC3\xB6\r\nbX\r\nY\r\n",
+         "\xEF\xBB\xBFj\xC3\xB6\r\nb\r\nZ", "\xEF\xBB\xBFj\xC3\xB6\r\nb\r\nnew\r\n"},
+        {"latin1", "bj\xF6rn\nb\xE9\n", "Xbj\xF6rn\nb\xE9\n", "bj\xF6rn\nb\xE9X\nY\n", "bj\xF6rn\nb\xE9\nZ",
+         "bj\xF6rn\nb\xE9\nnew\n"},
+        // U+FDD0, U+FDD1 and U+2029 show as line breaks but are written back as they were.
+        {"separators", "a\xEF\xB7\x90" "b\xEF\xB7\x91" "c\xE2\x80\xA9" "d\n",
+         "Xa\xEF\xB7\x90" "b\xEF\xB7\x91" "c\xE2\x80\xA9" "d\n",
+         "a\xEF\xB7\x90" "bX\nY\xEF\xB7\x91" "c\xE2\x80\xA9" "d\n",
+         "a\xEF\xB7\x90" "b\xEF\xB7\x91" "c\xE2\x80\xA9" "d\nZ",
+         "a\xEF\xB7\x90" "b\xEF\xB7\x91" "new\nc\xE2\x80\xA9" "d\n"},
+    };
+    const auto atStart = [](QTextCursor& c) { c.insertText("X"); };
+    const auto inMiddle = [](QTextCursor& c) {
+        c.movePosition(QTextCursor::NextBlock);
+        c.movePosition(QTextCursor::EndOfBlock);
+        c.insertText("X\nY");
+    };
+    const auto atEnd = [](QTextCursor& c) {
+        c.movePosition(QTextCursor::End);
+        c.insertText("Z");
+    };
+    const auto acrossLines = [](QTextCursor& c) {
+        const QString second = c.document()->findBlockByNumber(1).text();
+        c.movePosition(QTextCursor::EndOfBlock);
+        c.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, 2);
+        c.insertText("\n" + second + "\nnew\n");
+    };
+    for (const Case& c : cases) {
+        const QString file = path(QString::fromLatin1(c.name));
+        const std::pair<std::function<void(QTextCursor&)>, QByteArray> edits[] = {
+            {atStart, c.start}, {inMiddle, c.middle}, {atEnd, c.end}, {acrossLines, c.across}};
+        for (const auto& [edit, expected] : edits) {
+            SCOPED_TRACE(std::string(c.name) + " -> " + expected.toStdString());
+            writeBytes(file, c.bytes);
+            TextFileEditor editor;
+            ASSERT_TRUE(editor.LoadFile(file));
+            QTextCursor cursor(editor.document());
+            edit(cursor);
+            EXPECT_EQ(editor.bytesToSave(), expected);
+            // Undone, the edit gives back the loaded bytes; redone, the edited ones.
+            editor.undo();
+            EXPECT_EQ(editor.bytesToSave(), c.bytes);
+            editor.redo();
+            QString error;
+            ASSERT_TRUE(editor.SaveFile(file, &error)) << error.toStdString();
+            EXPECT_EQ(readBytes(file), expected);
+            // After the save the saved bytes are the ones kept: undoing again rewrites only
+            // the edited line, which gives the first bytes back.
+            editor.undo();
+            EXPECT_EQ(editor.bytesToSave(), c.bytes);
+        }
+    }
 }
 
 TEST_F(FilesEditor, LoadFailuresKeepTextAndFileName) {
