@@ -151,7 +151,7 @@ private:
     void SetDirty() { m_dirty = true; }
     // Closing the window: the unload rules; false when the close must not go ahead.
     bool Form_Unload();
-    void ShowFileSaveError(const QString& description);
+    void ShowFileSaveError(const QString& description, const QString& file);
 
     // A box that a mouse click has just entered: the click itself must not undo the
     // selection its GotFocus rule made.

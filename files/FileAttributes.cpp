@@ -110,7 +110,8 @@ QStringList ApplyFileAttributes(int fd, const FileAttributes& a) {
 
     // The mode last: setting an ACL may clear setgid. Without the right to keep them the
     // kernel drops setuid and setgid silently, so the result is read back.
-    if (::fchmod(fd, a.mode) != 0 || ::fstat(fd, &st) != 0 || (st.st_mode & 07777) != a.mode)
+    const bool same = ::fstat(fd, &st) == 0 && (st.st_mode & 07777) == a.mode;
+    if (!same && (::fchmod(fd, a.mode) != 0 || ::fstat(fd, &st) != 0 || (st.st_mode & 07777) != a.mode))
         differ << tr("permissions %1").arg(a.mode, 4, 8, QLatin1Char('0'));
     return differ;
 }

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -56,7 +57,8 @@ private:
 };
 
 // The file a path names in the end, also when it is still to be made: links followed, the
-// directory made canonical. Empty, with *error set, for a loop of links.
+// directory made canonical. Empty, with *error set, for a loop of links or a directory
+// that cannot be reached.
 QString WhereLinkLeads(const QString& path, int* error) {
     QFileInfo info(path);
     for (int depth = 0; info.isSymLink(); ++depth) {
@@ -66,8 +68,14 @@ QString WhereLinkLeads(const QString& path, int* error) {
         }
         info.setFile(info.symLinkTarget());
     }
-    const QString directory = QFileInfo(info.absolutePath()).canonicalFilePath();
-    return QDir(directory.isEmpty() ? info.absolutePath() : directory).filePath(info.fileName());
+    char* directory = ::realpath(QFile::encodeName(info.absolutePath()).constData(), nullptr);
+    if (!directory) {
+        *error = errno;
+        return {};
+    }
+    const QString file = QDir(QFile::decodeName(directory)).filePath(info.fileName());
+    std::free(directory);
+    return file;
 }
 
 }  // namespace
