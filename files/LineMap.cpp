@@ -4,34 +4,52 @@
 #include <QTextDocument>
 
 #include <algorithm>
+#include <array>
+#include <cstring>
 #include <utility>
 
 namespace norvane {
 
 namespace {
 
-// Where each line begins: after every line end the text document breaks a block at.
-std::vector<std::uint32_t> LineStarts(const QByteArray& bytes, FileEncoding encoding, int bomLength) {
-    std::vector<std::uint32_t> starts{static_cast<std::uint32_t>(bomLength)};
+// Where each line begins: after every line end the text document breaks a block at. Also
+// counts CRLF and LF line ends, for the file's main line end. One pass.
+std::vector<std::uint32_t> LineStarts(const QByteArray& bytes, FileEncoding encoding, int bomLength,
+                                      FileLineEnd* mainLineEnd) {
+    std::vector<std::uint32_t> starts;
+    starts.reserve(static_cast<std::size_t>(bytes.size() / 32) + 2);
+    starts.push_back(static_cast<std::uint32_t>(bomLength));
+    // Bytes that may end a line: the loop skips all others at one test a byte.
+    std::array<bool, 256> special{};
+    special['\n'] = special['\r'] = true;
+    special[0xE2] = special[0xEF] = encoding == FileEncoding::Utf8;
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
     const qsizetype n = bytes.size();
-    const bool utf8 = encoding == FileEncoding::Utf8;
+    qsizetype crlf = 0;
+    qsizetype lf = 0;
     for (qsizetype i = bomLength; i < n; ++i) {
+        while (!special[p[i]] && ++i < n) {
+        }
+        if (i == n)
+            break;
         const unsigned char c = p[i];
         if (c == '\n') {
-            starts.push_back(static_cast<std::uint32_t>(i + 1));
+            ++lf;
         } else if (c == '\r') {
-            if (i + 1 < n && p[i + 1] == '\n')
+            if (i + 1 < n && p[i + 1] == '\n') {
+                ++crlf;
                 ++i;
-            starts.push_back(static_cast<std::uint32_t>(i + 1));
-        } else if (utf8 && i + 2 < n &&
-                   ((c == 0xE2 && p[i + 1] == 0x80 && p[i + 2] == 0xA9) ||                   // U+2029
-                    (c == 0xEF && p[i + 1] == 0xB7 && (p[i + 2] == 0x90 || p[i + 2] == 0x91)))) {  // U+FDD0, U+FDD1
+            }
+        } else if (i + 2 < n && ((c == 0xE2 && p[i + 1] == 0x80 && p[i + 2] == 0xA9) ||                     // U+2029
+                                 (c == 0xEF && p[i + 1] == 0xB7 && (p[i + 2] == 0x90 || p[i + 2] == 0x91)))) {  // U+FDD0/1
             i += 2;
-            starts.push_back(static_cast<std::uint32_t>(i + 1));
+        } else {
+            continue;
         }
+        starts.push_back(static_cast<std::uint32_t>(i + 1));
     }
     starts.push_back(static_cast<std::uint32_t>(n));
+    *mainLineEnd = lf > crlf ? FileLineEnd::Lf : FileLineEnd::CrLf;
     return starts;
 }
 
@@ -40,8 +58,7 @@ std::vector<std::uint32_t> LineStarts(const QByteArray& bytes, FileEncoding enco
 void LineMap::Reset(QByteArray bytes, FileEncoding encoding, int bomLength, int blockCount) {
     m_bytes = std::move(bytes);
     m_encoding = encoding;
-    m_lineEnd = MainLineEnd(m_bytes);
-    m_starts = LineStarts(m_bytes, encoding, bomLength);
+    m_starts = LineStarts(m_bytes, encoding, bomLength, &m_lineEnd);
     m_touched.clear();
     m_blockCount = blockCount;
     // Should the document ever break lines elsewhere, a save compares every line instead.
@@ -100,42 +117,61 @@ QString LineMap::lineText(int line) const {
 
 LineMap::Plan LineMap::MakePlan(const QTextDocument& document) const {
     Plan plan;
-    plan.starts.reserve(static_cast<std::size_t>(document.blockCount()) + 1);
-    bool lastLoaded = false;
-    char lastByte = 0;
-    auto add = [&](QByteArrayView bytes, bool loaded) {
-        if (bytes.isEmpty())
+    Plan::Change change{m_starts.front(), 0, 0, 0, {}, {}};   // the one being made
+    const QByteArrayView bom = QByteArrayView(m_bytes).first(m_starts.front());
+    if (!bom.isEmpty())
+        plan.pieces.append(bom);
+    plan.size = bom.size();
+    char lastByte = 0;   // of what is written so far
+    auto endChange = [&](qsizetype to, int endLine) {
+        change.to = to;
+        change.endLine = endLine;
+        if (change.from == to && change.bytes.isEmpty())
             return;
-        // Loaded bytes that follow each other go out as one piece.
-        if (loaded && lastLoaded && plan.pieces.back().end() == bytes.begin())
+        plan.size += change.bytes.size();
+        plan.changes.push_back(std::exchange(change, {}));
+        if (!plan.changes.back().bytes.isEmpty())
+            plan.pieces.append(plan.changes.back().bytes);
+    };
+    // A lone CR with a line feed after it would read as one CRLF, and a line would be gone:
+    // the empty line after it ends in CRLF instead.
+    auto keepApart = [&](QByteArrayView next) {
+        const char last = change.bytes.isEmpty() ? lastByte : change.bytes.back();
+        if (last != '\r' || !next.startsWith('\n'))
+            return false;
+        change.starts.push_back(static_cast<std::uint32_t>(change.bytes.size()));
+        change.bytes.append('\r');
+        return true;
+    };
+    auto keep = [&](int first, int end) {   // lines [first, end) as they were read
+        if (first >= end)
+            return;
+        const QByteArrayView bytes = lineBytes(first, end);
+        const bool apart = keepApart(bytes);
+        endChange(m_starts[first], first + (apart ? 1 : 0));
+        // Loaded bytes that follow each other go out as one piece (bytes of a change never
+        // begin where loaded ones end: each buffer ends in a terminating zero of its own).
+        if (!plan.pieces.isEmpty() && plan.pieces.back().end() == bytes.begin())
             plan.pieces.back() = QByteArrayView(plan.pieces.back().begin(), bytes.end());
-        else
+        else if (!bytes.isEmpty())
             plan.pieces.append(bytes);
-        lastLoaded = loaded;
-        lastByte = bytes.back();
         plan.size += bytes.size();
+        if (!bytes.isEmpty())
+            lastByte = bytes.back();
+        change = {m_starts[end], 0, end, 0, {}, {}};
     };
-    // Lines, as bytes and where each begins in them.
-    auto addLines = [&](QByteArrayView bytes, int count, auto startOf, bool loaded) {
-        // A lone CR with a line feed after it would read as one CRLF, and a line would be
-        // gone: the empty line after it ends in CRLF instead.
-        const bool apart = lastByte == '\r' && bytes.startsWith('\n');
-        for (int i = 0; i < count; ++i)
-            plan.starts.push_back(static_cast<std::uint32_t>(plan.size + startOf(i) + (apart && i > 0 ? 1 : 0)));
-        if (apart)
-            add("\r", false);
-        add(bytes, loaded);
-    };
-    auto addLoaded = [&](int first, int end) {   // lines [first, end) as they were read
-        if (first < end)
-            addLines(lineBytes(first, end), end - first, [&](int i) { return m_starts[first + i] - m_starts[first]; }, true);
+    auto encode = [&](const QString& text, QByteArrayView end) {   // a line written anew
+        plan.encodable = plan.encodable && CanEncodeFileText(text, m_encoding);
+        if (!(text.isEmpty() && keepApart(end)))
+            change.starts.push_back(static_cast<std::uint32_t>(change.bytes.size()));
+        AppendEncoded(change.bytes, text, m_encoding);
+        change.bytes.append(end);
     };
 
-    add(QByteArrayView(m_bytes).first(m_starts.front()), true);   // the byte order mark
     int next = 0;
     int shift = 0;
     for (const Touched& t : m_touched) {
-        addLoaded(next, t.first);
+        keep(next, t.first);
         next = t.end;
         const int lines = t.end - t.first;
         const int firstBlock = t.first + shift;
@@ -156,59 +192,85 @@ LineMap::Plan LineMap::MakePlan(const QTextDocument& document) const {
             ++sameAtEnd;
             last = last.previous();
         }
-        addLoaded(t.first, t.first + same);
+        keep(t.first, t.first + same);
         // When the stretch still has as many lines as it had, line stands for line: each
         // keeps its line end, and its bytes when it reads as it did.
         const int count = t.blocks - same - sameAtEnd;
         const bool lineForLine = count == lines - same - sameAtEnd;
-        QByteArray out;
-        std::vector<qsizetype> starts;
-        auto addEncoded = [&] {
-            if (starts.empty())
-                return;
-            plan.encoded.push_back(std::exchange(out, {}));
-            addLines(plan.encoded.back(), static_cast<int>(starts.size()),
-                     [&](int i) { return starts[static_cast<std::size_t>(i)]; }, false);
-            starts.clear();
-        };
         for (int i = 0; i < count; ++i, block = block.next()) {
             const int line = t.first + same + i;
             const QString text = block.text();
-            if (lineForLine && text == lineText(line)) {
-                addEncoded();
-                addLoaded(line, line + 1);
-                continue;
-            }
-            starts.push_back(out.size());
-            plan.encodable = plan.encodable && CanEncodeFileText(text, m_encoding);
-            AppendEncoded(out, text, m_encoding);
-            // The line end after the stretch is the one the file had there.
-            const QByteArrayView end = lineForLine ? lineEndOf(line)
-                                       : i + 1 < count || sameAtEnd > 0 ? LineEndBytes(m_lineEnd)
-                                                                       : lineEndOf(t.end - 1);
-            if (text.isEmpty() && end.startsWith('\n') && (out.isEmpty() ? lastByte : out.back()) == '\r')
-                out.append('\r');   // as in addLines
-            out.append(end);
+            if (lineForLine && text == lineText(line))
+                keep(line, line + 1);
+            else if (lineForLine)
+                encode(text, lineEndOf(line));
+            else   // the line end after the stretch is the one the file had there
+                encode(text, i + 1 < count || sameAtEnd > 0 ? LineEndBytes(m_lineEnd) : lineEndOf(t.end - 1));
         }
-        addEncoded();
-        addLoaded(t.end - sameAtEnd, t.end);
+        keep(t.end - sameAtEnd, t.end);
     }
-    addLoaded(next, lineCount());
-    plan.starts.push_back(static_cast<std::uint32_t>(plan.size));
+    keep(next, lineCount());
+    endChange(m_bytes.size(), lineCount());
     return plan;
 }
 
 void LineMap::Adopt(Plan plan) {
-    const bool same = plan.pieces.size() == 1 && plan.pieces.front().data() == m_bytes.constData() &&
-                      plan.pieces.front().size() == m_bytes.size();
-    if (!same) {
+    // The bytes: a few changes are made in place, from the last, so no new buffer has to be
+    // filled; many, in one pass into a new one.
+    if (plan.changes.size() <= 4) {
+        for (auto c = plan.changes.rbegin(); c != plan.changes.rend(); ++c) {
+            const qsizetype size = m_bytes.size();
+            const qsizetype grow = c->bytes.size() - (c->to - c->from);
+            if (grow > 0)
+                m_bytes.resize(size + grow);
+            char* data = m_bytes.data();
+            std::memmove(data + c->to + grow, data + c->to, static_cast<std::size_t>(size - c->to));
+            std::copy(c->bytes.cbegin(), c->bytes.cend(), data + c->from);
+            if (grow < 0)
+                m_bytes.truncate(size + grow);
+        }
+    } else {
         QByteArray bytes(plan.size, Qt::Uninitialized);
         char* out = bytes.data();
         for (const QByteArrayView piece : std::as_const(plan.pieces))
             out = std::copy(piece.begin(), piece.end(), out);
         m_bytes = std::move(bytes);
     }
-    m_starts = std::move(plan.starts);
+
+    // The line starts: those past a change move by what it added; its own are new.
+    const bool sameLines = std::all_of(plan.changes.begin(), plan.changes.end(), [](const Plan::Change& c) {
+        return c.starts.size() == static_cast<std::size_t>(c.endLine - c.firstLine);
+    });
+    std::vector<std::uint32_t> rebuilt;
+    if (!sameLines)
+        rebuilt.reserve(m_starts.size());
+    qsizetype moved = 0;
+    std::size_t next = 0;
+    auto copyUpTo = [&](std::size_t end) {
+        for (; next < end; ++next) {
+            const auto start = static_cast<std::uint32_t>(m_starts[next] + moved);
+            if (sameLines)
+                m_starts[next] = start;
+            else
+                rebuilt.push_back(start);
+        }
+    };
+    for (const Plan::Change& c : plan.changes) {
+        copyUpTo(static_cast<std::size_t>(c.firstLine));
+        const qsizetype from = c.from + moved;
+        for (std::size_t i = 0; i < c.starts.size(); ++i) {
+            const auto start = static_cast<std::uint32_t>(from + c.starts[i]);
+            if (sameLines)
+                m_starts[next + i] = start;
+            else
+                rebuilt.push_back(start);
+        }
+        next = static_cast<std::size_t>(c.endLine);
+        moved += c.bytes.size() - (c.to - c.from);
+    }
+    copyUpTo(m_starts.size());
+    if (!sameLines)
+        m_starts = std::move(rebuilt);
     m_touched.clear();
 }
 

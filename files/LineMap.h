@@ -21,15 +21,24 @@ namespace norvane {
 
 class LineMap {
 public:
-    // What a save writes, in order; `pieces` point into the map's bytes and into `encoded`.
+    // What a save writes, in order; `pieces` point into the map's bytes and the plan's own.
     struct Plan {
         QList<QByteArrayView> pieces;
         qsizetype size = 0;
         bool encodable = true;   // false when an edited line holds a character the encoding lacks
     private:
         friend class LineMap;
-        std::vector<QByteArray> encoded;
-        std::vector<std::uint32_t> starts;   // the line starts of what is written
+        // Loaded bytes [from, to) become `bytes`; the starts of lines [firstLine, endLine)
+        // become `starts`, offsets into `bytes`.
+        struct Change {
+            qsizetype from = 0;
+            qsizetype to = 0;
+            int firstLine = 0;
+            int endLine = 0;
+            QByteArray bytes;
+            std::vector<std::uint32_t> starts;
+        };
+        std::vector<Change> changes;
     };
 
     // Largest file the map can address.
