@@ -195,6 +195,8 @@ bool TextFileEditor::SaveFile(const QString& path, QString* error, QString* file
     LineMap::Plan plan = m_lines.MakePlan(*document());
     if (!plan.encodable)
         return fail(tr("The text holds characters that the file's character set (Latin-1) cannot store."), nativePath);
+    if (plan.size > LineMap::MaxBytes)
+        return fail(SystemErrorText(EFBIG), nativePath);
 
     int code = 0;
     const QString target = WhereLinkLeads(nativePath, &code);

@@ -579,7 +579,11 @@ TEST_F(FilesEditor, SavesKeepWhatTheFileCarries) {
     }
     // A new file in the directory would get the server's access: a replacement must not.
     ASSERT_TRUE(ThrowawayUser::Run("setfacl", {"-d", "-m", "u:norvane-t-files:rw", dir}, &errors)) << errors.toStdString();
-    ASSERT_EQ(::setxattr(QFile::encodeName(clients).constData(), "user.norvane", "kept", 4, 0), 0) << std::strerror(errno);
+    if (::setxattr(QFile::encodeName(clients).constData(), "user.norvane", "kept", 4, 0) != 0) {
+        if (errno == ENOTSUP)
+            GTEST_SKIP() << "the file system of " << dir.toStdString() << " has no user attributes";
+        FAIL() << "setxattr: " << std::strerror(errno);
+    }
     const QString clientsCarried = Carried(clients);
     const QString secretCarried = Carried(secret);
     ASSERT_TRUE(clientsCarried.contains("system.posix_acl_access") && clientsCarried.contains("mode 2640"))
