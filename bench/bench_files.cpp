@@ -1,17 +1,24 @@
-// A 10 MB users file of 200,000 lines in its editor: load and save, against
-// QPlainTextEdit::setPlainText of the same text and a plain write of the same bytes.
+// Users files of 1 and 10 MB (and 100 MB with NORVANE_BENCH_LARGE set), 50 bytes a line
+// with CRLF, in their editor: load and save, each paired with its floor in every iteration,
+// QPlainTextEdit::setPlainText of the same text and a durable write of the same bytes.
 #include "TextFileEditor.h"
 
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSaveFile>
-#include <QTextDocument>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 
 #include "bench_support.h"
 
 #include <benchmark/benchmark.h>
+
+#include <map>
+#include <memory>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -25,13 +32,13 @@ struct UsersFile {
     QTemporaryDir dir{BenchDir()};
     QString path = dir.filePath("Users");
     QByteArray bytes;
-    QString text;  // as the editor shows it
-    UsersFile() {
-        bytes.reserve(10'000'000);
-        for (int i = 0; i < 200'000; ++i) {
-            // 50 bytes a line with its CRLF: 10 MB in all.
+    QString text;   // as it is handed to the document
+    explicit UsersFile(int megabytes) {
+        const int lines = megabytes * 20'000;
+        bytes.reserve(qsizetype(lines) * 50);
+        for (int i = 0; i < lines; ++i) {
             char line[64];
-            const int n = std::snprintf(line, sizeof line, "user%06d Cleartext-Password := \"pw%08d\" # %02d\r\n", i,
+            const int n = std::snprintf(line, sizeof line, "user%07d Cleartext-Password := \"pw%08d\" #%02d\r\n", i,
                                         i * 7 % 100'000'000, i % 100);
             bytes.append(line, n);
         }
@@ -39,168 +46,156 @@ struct UsersFile {
         f.open(QIODevice::WriteOnly);
         f.write(bytes);
         f.close();
-        text = DecodeFileBytes(bytes).text;
+        text = DecodeFileContent(bytes).text;
     }
 };
 
-UsersFile& File() {
-    static UsersFile file;
-    return file;
+UsersFile& File(int megabytes) {
+    static std::map<int, std::unique_ptr<UsersFile>> files;
+    auto& file = files[megabytes];
+    if (!file)
+        file = std::make_unique<UsersFile>(megabytes);
+    return *file;
 }
 
+// 1 and 10 MB; 100 MB only when asked for, since it takes minutes.
+void Sizes(benchmark::internal::Benchmark* b) {
+    b->Arg(1)->Arg(10);
+    if (!qEnvironmentVariableIsEmpty("NORVANE_BENCH_LARGE"))
+        b->Arg(100);
+}
+
+// Times `ours` and, right after it in each iteration, `floor`, so that both meet the machine
+// in the same state (a shared machine's state moves a lot between runs): `ours` is the
+// benchmark's time, `floor` the counter floor_ms. `prepare` runs untimed before each pair,
+// and one untimed pair goes first, since the first run of either is slow.
+template <typename Prepare, typename Ours, typename Floor>
+void BesideItsFloor(benchmark::State& state, Prepare prepare, Ours ours, Floor floor) {
+    prepare();
+    ours();
+    floor();
+    double floorSeconds = 0;
+    for (auto _ : state) {
+        prepare();
+        QElapsedTimer clock;
+        clock.start();
+        if (!ours())
+            state.SkipWithError("the editor failed");
+        const qint64 done = clock.nsecsElapsed();
+        floor();
+        floorSeconds += double(clock.nsecsElapsed() - done) / 1e9;
+        state.SetIterationTime(double(done) / 1e9);
+    }
+    state.counters["floor_ms"] = benchmark::Counter(floorSeconds * 1e3, benchmark::Counter::kAvgIterations);
+}
+
+// A plain editor set up as the file editor is (font, no wrapping), so only our own work
+// differs.
+void LikeTheFileEditor(QPlainTextEdit& editor) {
+    editor.setFont(TextFileEditor().font());
+    editor.setLineWrapMode(QPlainTextEdit::NoWrap);
+}
+
+// The load, beside QPlainTextEdit::setPlainText of the same text.
 void BM_EditorLoadFile(benchmark::State& state) {
-    UsersFile& f = File();
+    UsersFile& f = File(static_cast<int>(state.range(0)));
     TextFileEditor editor;
     editor.show();
-    for (auto _ : state)
-        if (!editor.LoadFile(f.path))
-            state.SkipWithError("LoadFile failed");
+    QPlainTextEdit plain;
+    LikeTheFileEditor(plain);
+    plain.show();
+    // What the last pair left to paint is painted first, as it would be on screen.
+    BesideItsFloor(
+        state, [] { QCoreApplication::processEvents(); }, [&] { return editor.LoadFile(f.path); },
+        [&] { plain.setPlainText(f.text); });
 }
-BENCHMARK(BM_EditorLoadFile)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
+BENCHMARK(BM_EditorLoadFile)->Apply(Sizes)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3);
 
-void BM_Floor_SetPlainText(benchmark::State& state) {
-    UsersFile& f = File();
-    QPlainTextEdit editor;
-    editor.show();
-    for (auto _ : state)
-        editor.setPlainText(f.text);
-}
-BENCHMARK(BM_Floor_SetPlainText)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
-
-// An edited save: the text is encoded again and replaces the file through QSaveFile.
-void BM_EditorSaveFileEdited(benchmark::State& state) {
-    UsersFile& f = File();
-    TextFileEditor editor;
-    editor.show();
-    editor.LoadFile(f.path);
-    const QString out = f.dir.filePath("Users.saved");
-    bool add = true;
-    for (auto _ : state) {
-        state.PauseTiming();
-        QTextCursor end(editor.document());
-        end.movePosition(QTextCursor::End);
-        if (add) {
-            end.insertText(QStringLiteral("x"));
-        } else {
-            end.deletePreviousChar();
-        }
-        add = !add;
-        state.ResumeTiming();
-        QString error;
-        if (!editor.SaveFile(out, &error))
-            state.SkipWithError(error.toStdString().c_str());
-    }
-}
-BENCHMARK(BM_EditorSaveFileEdited)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
-
-// Saved unedited: the bytes as loaded.
-void BM_EditorSaveFileUnedited(benchmark::State& state) {
-    UsersFile& f = File();
-    TextFileEditor editor;
-    editor.show();
-    editor.LoadFile(f.path);
-    const QString out = f.dir.filePath("Users.saved");
-    for (auto _ : state) {
-        QString error;
-        if (!editor.SaveFile(out, &error))
-            state.SkipWithError(error.toStdString().c_str());
-    }
-}
-BENCHMARK(BM_EditorSaveFileUnedited)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
-
-// The floor's write: the bytes into the file, optionally made durable.
-void PlainWrite(const QString& path, const QByteArray& bytes, bool durable = false) {
+// The floor's write: the bytes into the file, made durable as a safe save must.
+void DurableWrite(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     file.open(QIODevice::WriteOnly | QIODevice::Truncate);
     file.write(bytes);
-    if (durable) {
-        file.flush();
-        ::fsync(file.handle());
-    }
+    file.flush();
+    ::fdatasync(file.handle());
     file.close();
 }
 
-void BM_Floor_PlainWrite(benchmark::State& state) {
-    UsersFile& f = File();
-    const QString out = f.dir.filePath("Users.plain");
-    for (auto _ : state)
-        PlainWrite(out, f.bytes);
+// Saves beside a durable write of the same bytes; `edit` runs untimed before each.
+template <typename Edit>
+void SavesBesideTheirFloor(benchmark::State& state, TextFileEditor& editor, const QString& dir, Edit edit) {
+    const QString out = dir + "/Users.saved";
+    const QString floor = dir + "/Users.floor";
+    QByteArray bytes;
+    QString error;
+    BesideItsFloor(
+        state,
+        [&] {
+            edit();
+            // The edit is painted before the save, as it is long before an operator saves.
+            QCoreApplication::processEvents();
+            bytes = editor.bytesToSave();
+        },
+        [&] { return editor.SaveFile(out, &error); }, [&] { DurableWrite(floor, bytes); });
 }
-BENCHMARK(BM_Floor_PlainWrite)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+
+// An edited save: a character typed in the middle line, or taken away again, then the file
+// replaced through QSaveFile.
+void BM_EditorSaveFileEdited(benchmark::State& state) {
+    UsersFile& f = File(static_cast<int>(state.range(0)));
+    TextFileEditor editor;
+    editor.show();
+    editor.LoadFile(f.path);
+    QTextCursor cursor(editor.document()->findBlockByNumber(editor.document()->blockCount() / 2));
+    cursor.movePosition(QTextCursor::EndOfBlock);
+    bool add = true;
+    SavesBesideTheirFloor(state, editor, f.dir.path(), [&] {
+        if (add)
+            cursor.insertText(QStringLiteral("x"));
+        else
+            cursor.deletePreviousChar();
+        add = !add;
+    });
+}
+BENCHMARK(BM_EditorSaveFileEdited)->Apply(Sizes)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
+
+// Saved unedited: the bytes as loaded.
+void BM_EditorSaveFileUnedited(benchmark::State& state) {
+    UsersFile& f = File(10);
+    TextFileEditor editor;
+    editor.show();
+    editor.LoadFile(f.path);
+    SavesBesideTheirFloor(state, editor, f.dir.path(), [] {});
+}
+BENCHMARK(BM_EditorSaveFileUnedited)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(10);
 
 // What any Qt editor must do for an edited save at the least: take the text out of the
-// document, encode it, write it.
+// document, encode it, write it durably.
 void BM_Floor_QtTextOutAndWrite(benchmark::State& state) {
-    UsersFile& f = File();
+    UsersFile& f = File(10);
     QPlainTextEdit editor;
     editor.setPlainText(f.text);
     const QString out = f.dir.filePath("Users.plain");
     for (auto _ : state)
-        PlainWrite(out, editor.toPlainText().toUtf8());
+        DurableWrite(out, editor.toPlainText().toUtf8());
 }
 BENCHMARK(BM_Floor_QtTextOutAndWrite)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
-// The same write made durable, as a safe save must be.
-void BM_Floor_PlainWriteFsync(benchmark::State& state) {
-    UsersFile& f = File();
-    const QString out = f.dir.filePath("Users.plain");
-    for (auto _ : state)
-        PlainWrite(out, f.bytes, true);
-}
-BENCHMARK(BM_Floor_PlainWriteFsync)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
-
-// Where an editor save spends its time.
-void BM_Part_ToRawText(benchmark::State& state) {
-    UsersFile& f = File();
+// Where an edited save spends its time: working out the bytes, and QSaveFile's write,
+// sync and rename.
+void BM_Part_BytesToSave(benchmark::State& state) {
+    UsersFile& f = File(10);
     TextFileEditor editor;
     editor.LoadFile(f.path);
+    QTextCursor cursor(editor.document()->findBlockByNumber(editor.document()->blockCount() / 2));
+    cursor.insertText(QStringLiteral("x"));
     for (auto _ : state)
-        benchmark::DoNotOptimize(editor.document()->toRawText());
+        benchmark::DoNotOptimize(editor.bytesToSave());
 }
-BENCHMARK(BM_Part_ToRawText)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
-
-void BM_Part_CompareText(benchmark::State& state) {
-    UsersFile& f = File();
-    const QString copy = QString(f.text.constData(), f.text.size());
-    for (auto _ : state)
-        benchmark::DoNotOptimize(copy == f.text);
-}
-BENCHMARK(BM_Part_CompareText)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
-
-void BM_Part_EncodeFileText(benchmark::State& state) {
-    UsersFile& f = File();
-    for (auto _ : state)
-        benchmark::DoNotOptimize(
-            EncodeFileText(f.text, TextFileEditor::Encoding::Utf8, TextFileEditor::LineEnd::CrLf, false));
-}
-BENCHMARK(BM_Part_EncodeFileText)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
-
-// The two steps of encoding: every "\n" made "\r\n", then UTF-8.
-void BM_Part_ReplaceNewlines(benchmark::State& state) {
-    UsersFile& f = File();
-    for (auto _ : state) {
-        QString copy = f.text;
-        benchmark::DoNotOptimize(copy.replace(u'\n', QStringLiteral("\r\n")));
-    }
-}
-BENCHMARK(BM_Part_ReplaceNewlines)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
-
-void BM_Part_ToUtf8(benchmark::State& state) {
-    UsersFile& f = File();
-    for (auto _ : state)
-        benchmark::DoNotOptimize(f.text.toUtf8());
-}
-BENCHMARK(BM_Part_ToUtf8)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
-
-void BM_Part_CanEncodeFileText(benchmark::State& state) {
-    UsersFile& f = File();
-    for (auto _ : state)
-        benchmark::DoNotOptimize(CanEncodeFileText(f.text, TextFileEditor::Encoding::Latin1));
-}
-BENCHMARK(BM_Part_CanEncodeFileText)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
+BENCHMARK(BM_Part_BytesToSave)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
 void BM_Part_QSaveFile(benchmark::State& state) {
-    UsersFile& f = File();
+    UsersFile& f = File(10);
     const QString out = f.dir.filePath("Users.qsave");
     for (auto _ : state) {
         QSaveFile file(out);

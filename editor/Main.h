@@ -153,7 +153,7 @@ private:
     void SetDirty() { m_dirty = true; }
     // Closing the window: the unload rules; false when the close must not go ahead.
     bool Form_Unload();
-    void ShowFileSaveError(const QString& description);
+    void ShowFileSaveError(const QString& description, const QString& file);
     // The busy pointer over the whole window; nested uses keep it until the last ends.
     void SetBusy(bool busy);
 

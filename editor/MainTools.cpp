@@ -73,20 +73,26 @@ void Main::cmdRemove_Click() {
         MessageBox::show(this, tr("%1 could not be started: %2").arg(ServiceControl::ExecutableName, error));
 }
 
-void Main::ShowFileSaveError(const QString& description) { MessageBox::show(this, description); }
+void Main::ShowFileSaveError(const QString& description, const QString& file) {
+    // The platform's words alone ("No such file or directory") do not say which file.
+    MessageBox::show(this, description, MessageBox::AppTitle, MessageBox::Buttons::Ok, MessageBox::Icon::None,
+                     file.isEmpty() ? QString() : tr("File: %1").arg(file));
+}
 
 void Main::cmdClientsSave_Click() {
     QString error;
-    if (!rtbClients->SaveFile(rtbClients->FileName(), &error))
-        ShowFileSaveError(error);
+    QString file;
+    if (!rtbClients->SaveFile(rtbClients->FileName(), &error, &file))
+        ShowFileSaveError(error, file);
 }
 
 void Main::Command1_Click() { rtbClients->LoadFile(NativeFilePath(ClientsPath())); }
 
 void Main::cmdUsersSave_Click() {
     QString error;
-    if (!rtbUsers->SaveFile(rtbUsers->FileName(), &error))
-        ShowFileSaveError(error);
+    QString file;
+    if (!rtbUsers->SaveFile(rtbUsers->FileName(), &error, &file))
+        ShowFileSaveError(error, file);
 }
 
 void Main::Command2_Click() { rtbUsers->LoadFile(NativeFilePath(UsersPath())); }

@@ -1,100 +1,84 @@
 #include "TextFileEditor.h"
 
+#include "FileWrite.h"
+
+#include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QFont>
 #include <QKeyEvent>
-#include <QSaveFile>
-#include <QStringDecoder>
+#include <QPointer>
+#include <QTextBlock>
 #include <QTextDocument>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
+#include <cstdlib>
 
-#ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#endif
 
 namespace norvane {
 
 namespace {
 
-constexpr char Utf8Bom[] = "\xEF\xBB\xBF";
+// About a tenth of a second of loading on an ordinary machine: past it the operator sees
+// the busy pointer.
+constexpr qsizetype BusyPointerBytes = 1 << 20;
 
-QString systemError(int code) { return QString::fromLocal8Bit(std::strerror(code)); }
+// The busy pointer on the window while a long load or save runs; put back on every path.
+class BusyPointer {
+public:
+    BusyPointer(QWidget* widget, bool needed) : m_window(needed ? widget->window() : nullptr) {
+        if (!m_window)
+            return;
+        m_hadCursor = m_window->testAttribute(Qt::WA_SetCursor);
+        m_previous = m_window->cursor();
+        m_window->setCursor(Qt::WaitCursor);
+        // The window system shows it before the work starts; the operator's input waits.
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+    ~BusyPointer() {
+        if (!m_window)
+            return;
+        if (m_hadCursor)
+            m_window->setCursor(m_previous);
+        else
+            m_window->unsetCursor();
+    }
+    BusyPointer(const BusyPointer&) = delete;
+    BusyPointer& operator=(const BusyPointer&) = delete;
 
-// Lone CR and CRLF both end a line in the editor.
-QString unifyLineEnds(QString text) {
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(u'\r', u'\n');
-    return text;
+private:
+    QPointer<QWidget> m_window;
+    bool m_hadCursor = false;
+    QCursor m_previous;
+};
+
+// The file a path names in the end, also when it is still to be made: links followed, the
+// directory made canonical. Empty, with *error set, for a loop of links or a directory
+// that cannot be reached.
+QString WhereLinkLeads(const QString& path, int* error) {
+    QFileInfo info(path);
+    for (int depth = 0; info.isSymLink(); ++depth) {
+        if (depth == 40) {
+            *error = ELOOP;
+            return {};
+        }
+        info.setFile(info.symLinkTarget());
+    }
+    char* directory = ::realpath(QFile::encodeName(info.absolutePath()).constData(), nullptr);
+    if (!directory) {
+        *error = errno;
+        return {};
+    }
+    const QString file = QDir(QFile::decodeName(directory)).filePath(info.fileName());
+    std::free(directory);
+    return file;
 }
 
 }  // namespace
-
-DecodedText DecodeFileBytes(const QByteArray& bytes) {
-    qsizetype crlf = 0;
-    qsizetype lf = 0;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] == '\n') {
-            if (i > 0 && bytes[i - 1] == '\r')
-                ++crlf;
-            else
-                ++lf;
-        }
-    }
-    const auto lineEnd = lf > crlf ? TextFileEditor::LineEnd::Lf : TextFileEditor::LineEnd::CrLf;
-
-    const bool bom = bytes.startsWith(Utf8Bom);
-    const QByteArrayView body = QByteArrayView(bytes).sliced(bom ? 3 : 0);
-    // Stateless: a sequence cut off at the end is an error, not state kept for more input.
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
-    QString text = utf8.decode(body);
-    // Only take the bytes as UTF-8 when they come back unchanged; an edited save must not
-    // alter the lines the operator did not touch.
-    if (!utf8.hasError() && text.toUtf8() == body)
-        return {unifyLineEnds(std::move(text)), TextFileEditor::Encoding::Utf8, lineEnd, bom};
-    return {unifyLineEnds(QString::fromLatin1(bytes)), TextFileEditor::Encoding::Latin1, lineEnd, false};
-}
-
-QByteArray EncodeFileText(const QString& text, TextFileEditor::Encoding encoding, TextFileEditor::LineEnd lineEnd,
-                          bool bom) {
-    const QString lines = text.contains(u'\r') ? unifyLineEnds(text) : text;
-    QByteArray bytes = encoding == TextFileEditor::Encoding::Latin1 ? lines.toLatin1() : lines.toUtf8();
-    // Line ends go in after encoding, in one pass: neither encoding uses the byte 0x0A
-    // for anything but a line feed.
-    if (lineEnd == TextFileEditor::LineEnd::CrLf) {
-        if (const qsizetype feeds = bytes.count('\n')) {
-            QByteArray crlf(bytes.size() + feeds, Qt::Uninitialized);
-            char* out = crlf.data();
-            for (const char c : std::as_const(bytes)) {
-                if (c == '\n')
-                    *out++ = '\r';
-                *out++ = c;
-            }
-            bytes = std::move(crlf);
-        }
-    }
-    if (bom && encoding == TextFileEditor::Encoding::Utf8)
-        bytes.prepend(Utf8Bom);
-    return bytes;
-}
-
-bool CanEncodeFileText(const QString& text, TextFileEditor::Encoding encoding) {
-    if (encoding == TextFileEditor::Encoding::Utf8)
-        return true;
-    for (QChar c : text) {
-        if (c.unicode() > 0xFF)
-            return false;
-    }
-    return true;
-}
-
-QString NativeFilePath(const QString& backslashPath) {
-    QString path = backslashPath;
-    path.replace(u'\\', u'/');
-    return path;
-}
 
 TextFileEditor::TextFileEditor(QWidget* parent) : QPlainTextEdit(parent) {
     // Liberation Mono has Courier New's metrics; any fixed-pitch face will do without it.
@@ -108,106 +92,135 @@ TextFileEditor::TextFileEditor(QWidget* parent) : QPlainTextEdit(parent) {
     // Reached by clicking only; Tab inside it moves on, Ctrl+Tab types a tab.
     setFocusPolicy(Qt::ClickFocus);
     setTabChangesFocus(true);
-    // Any change of the text, typed or set, means a save must encode it anew.
-    connect(document(), &QTextDocument::contentsChanged, this, [this] { m_changedSinceLoad = true; });
+    // Every change of the text, typed, set or undone, marks the lines a save encodes anew.
+    connect(document(), &QTextDocument::contentsChange, this,
+            [this](int position, int, int added) { contentsChange(position, added); });
     // One entry per line: wrapping would make a long line look like two.
     setLineWrapMode(QPlainTextEdit::NoWrap);
 }
 
-QString TextFileEditor::shownText() const {
-    // toPlainText() would turn no-break spaces into spaces; the raw text keeps them.
-    QString text = document()->toRawText();
-    text.replace(QChar::ParagraphSeparator, u'\n');
-    return text;
+void TextFileEditor::contentsChange(int position, int added) {
+    if (m_loading)
+        return;
+    const QTextDocument* doc = document();
+    // The document may count its final block end in the change; positions stop at the last.
+    const int end = std::max(0, doc->characterCount() - 1);
+    const int first = doc->findBlock(std::clamp(position, 0, end)).blockNumber();
+    const int last = doc->findBlock(std::clamp(position + added, 0, end)).blockNumber();
+    m_lines.BlocksChanged(first, last, doc->blockCount());
 }
 
 bool TextFileEditor::LoadFile(const QString& path) {
     const QString nativePath = NativeFilePath(path);
-    // Regular files only: a directory is no text, and a pipe or device could block forever.
-    if (!QFileInfo(nativePath).isFile())
+    auto fail = [&](const QString& why) {
+        m_loadError = why;
+        m_loadErrorFile = nativePath;
         return false;
-    QFile file(nativePath);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return false;
+    };
+    if (nativePath.isEmpty())
+        return fail(SystemErrorText(ENOENT));
+    int code = 0;
+    const QString target = WhereLinkLeads(nativePath, &code);
+    if (target.isEmpty())
+        return fail(SystemErrorText(code));
+    // Not blocking: a pipe put in the file's place must not hang the window.
+    const int fd = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return fail(SystemErrorText(errno));
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return fail(file.errorString());
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return fail(SystemErrorText(errno));
+    // Regular files only: a directory is no text, and a device could be endless.
+    if (S_ISDIR(st.st_mode))
+        return fail(SystemErrorText(EISDIR));
+    if (!S_ISREG(st.st_mode))
+        return fail(tr("This is not a regular file."));
+    if (st.st_size > LineMap::MaxBytes)
+        return fail(SystemErrorText(EFBIG));
 
-    const DecodedText decoded = DecodeFileBytes(bytes);
-    setPlainText(decoded.text);
+    const BusyPointer busy(this, st.st_size >= BusyPointerBytes);
+    errno = 0;
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return fail(errno ? SystemErrorText(errno) : file.errorString());
+    if (bytes.size() > LineMap::MaxBytes)
+        return fail(SystemErrorText(EFBIG));
+
+    {
+        // The text keeps its line ends: the document breaks lines at CRLF, LF and CR alike.
+        const FileContent content = DecodeFileContent(bytes);
+        m_loading = true;
+        setPlainText(content.text);
+        m_loading = false;
+        m_lines.Reset(std::move(bytes), content.encoding, content.bomLength, document()->blockCount());
+    }
     m_fileName = path;
-    m_encoding = decoded.encoding;
-    m_lineEnd = decoded.lineEnd;
-    m_bom = decoded.bom;
-    m_loadedBytes = bytes;
-    m_loadedText = shownText();
-    m_changedSinceLoad = false;
+    m_loadedFile = target;
+    m_loadedDevice = st.st_dev;
+    m_loadedInode = st.st_ino;
+    m_loadError.clear();
+    m_loadErrorFile.clear();
     return true;
 }
 
 QByteArray TextFileEditor::bytesToSave() const {
-    if (!m_changedSinceLoad)
-        return m_loadedBytes;
-    const QString text = shownText();
-    if (text == m_loadedText)
-        return m_loadedBytes;
-    return EncodeFileText(text, m_encoding, m_lineEnd, m_bom);
+    if (m_lines.Unchanged())
+        return m_lines.bytes();
+    const LineMap::Plan plan = m_lines.MakePlan(*document());
+    QByteArray bytes;
+    bytes.reserve(plan.size);
+    for (const QByteArrayView piece : plan.pieces)
+        bytes.append(piece);
+    return bytes;
 }
 
-bool TextFileEditor::SaveFile(const QString& path, QString* error) {
-    auto fail = [error](const QString& why) {
+bool TextFileEditor::SaveFile(const QString& path, QString* error, QString* file) {
+    auto fail = [error, file](const QString& why, const QString& about) {
         if (error)
             *error = why;
+        if (file)
+            *file = about;
         return false;
     };
     if (path.isEmpty())
-        return fail(systemError(ENOENT));
+        return fail(m_loadError.isEmpty() ? SystemErrorText(ENOENT) : m_loadError, m_loadErrorFile);
+    const QString nativePath = NativeFilePath(path);
 
-    // An unchanged text is written back as the bytes it was read from, without taking it
-    // out of the document again.
-    const QString text = m_changedSinceLoad ? shownText() : m_loadedText;
-    if (m_changedSinceLoad && !CanEncodeFileText(text, m_encoding))
-        return fail(tr("The text holds characters that the file's character set (Latin-1) cannot store."));
-    const QByteArray bytes = text == m_loadedText ? m_loadedBytes : EncodeFileText(text, m_encoding, m_lineEnd, m_bom);
+    const BusyPointer busy(this, m_lines.bytes().size() >= BusyPointerBytes);
+    LineMap::Plan plan = m_lines.MakePlan(*document());
+    if (!plan.encodable)
+        return fail(tr("The text holds characters that the file's character set (Latin-1) cannot store."), nativePath);
+    if (plan.size > LineMap::MaxBytes)
+        return fail(SystemErrorText(EFBIG), nativePath);
 
-    // A link stays a link: the new text goes to the file it points to.
-    QFileInfo target(NativeFilePath(path));
-    for (int depth = 0; target.isSymLink(); ++depth) {
-        if (depth == 40)
-            return fail(systemError(ELOOP));
-        target.setFile(target.symLinkTarget());
+    int code = 0;
+    const QString target = WhereLinkLeads(nativePath, &code);
+    if (target.isEmpty())
+        return fail(SystemErrorText(code), nativePath);
+    // The loaded file is saved where it was read, never where a link repointed since leads.
+    if (path == m_fileName && target != m_loadedFile) {
+        struct stat st {};
+        const bool same = ::stat(QFile::encodeName(target).constData(), &st) == 0 && st.st_dev == m_loadedDevice &&
+                          st.st_ino == m_loadedInode;
+        if (!same)
+            return fail(tr("%1 leads to %2 now, not to %3 as when it was loaded, so nothing was saved. "
+                           "Reload it to edit the file it leads to now.")
+                            .arg(nativePath, target, m_loadedFile),
+                        nativePath);
     }
-    if (target.isDir())
-        return fail(systemError(EISDIR));
 
-    QSaveFile file(target.filePath());
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(file.errorString());
-#ifdef Q_OS_UNIX
-    // The replacement is a new file; give it the old one's owner where we may (as root).
-    struct stat old {};
-    struct stat now {};
-    if (::stat(QFile::encodeName(target.filePath()).constData(), &old) == 0 && ::fstat(file.handle(), &now) == 0
-        && (old.st_uid != now.st_uid || old.st_gid != now.st_gid)) {
-        [[maybe_unused]] const int ignored = ::fchown(file.handle(), old.st_uid, old.st_gid);
-    }
-#endif
-    // A full disk or a size limit can cut the write short without QSaveFile noticing, and
-    // commit() would then put a truncated file in place: check the count ourselves.
-    errno = 0;
-    if (file.write(bytes) != bytes.size()) {
-        const int code = errno;
-        const QString why = file.error() != QFileDevice::NoError ? file.errorString() : systemError(code ? code : EIO);
-        file.cancelWriting();
-        return fail(why);
-    }
-    if (!file.commit())
-        return fail(file.errorString());
-
-    m_loadedBytes = bytes;
-    m_loadedText = text;
-    m_changedSinceLoad = false;
+    const WriteOutcome outcome = WriteFileBytes(target, plan.pieces, plan.size);
+    if (!outcome.written)
+        return fail(outcome.message, nativePath);
+    m_lines.Adopt(std::move(plan));
     document()->setModified(false);
+    if (!outcome.message.isEmpty())
+        return fail(outcome.message, nativePath);
     return true;
 }
 

@@ -11,13 +11,18 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
+#include <random>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace norvane::fuzz {
 
@@ -215,8 +220,92 @@ inline std::string CheckFileBytes(const std::uint8_t* data, std::size_t size) {
     return {};
 }
 
+// Where each line of a file's bytes begins, found from its text one character at a time:
+// a reference for the editor's own line map.
+inline std::vector<qsizetype> LineStartsOf(const QByteArray& bytes, const DecodedText& form) {
+    const qsizetype bom = form.bom ? 3 : 0;
+    const QByteArrayView body = QByteArrayView(bytes).sliced(bom);
+    const QString text = DecodeText(body, form.encoding);
+    std::vector<qsizetype> starts{bom};
+    qsizetype at = bom;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (form.encoding == FileEncoding::Latin1 || c < 0x80)
+            at += 1;
+        else if (c < 0x800)
+            at += 2;
+        else if (QChar::isHighSurrogate(c))
+            at += 4, ++i;
+        else
+            at += 3;
+        const bool crBeforeLf = c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n';
+        if ((c == u'\n' || c == u'\r' || c == 0x2029 || c == 0xFDD0 || c == 0xFDD1) && !crBeforeLf)
+            starts.push_back(at);
+    }
+    return starts;
+}
+
+// Bytes in the file's form read back as the editor shows them: every line end "\n".
+inline QString ShownText(const QByteArray& bytes, const DecodedText& form) {
+    const QByteArrayView body = QByteArrayView(bytes).sliced(form.bom ? 3 : 0);
+    QString text = DecodeText(body, form.encoding);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    for (const char16_t end : {u'\r', u'\x2029', u'\xFDD0', u'\xFDD1'})
+        text.replace(QChar(end), u'\n');
+    return text;
+}
+
+// A few edits at places a generator seeded by the input picks: what a save would write is
+// then the whole text in the file's form (line ends aside), and keeps every byte of the
+// lines before the first and after the last line an edit touched. Undo stays above `floor`
+// steps.
+template <typename Random>
+std::string CheckRandomEdits(TextFileEditor& editor, const QByteArray& base, const DecodedText& form, Random& random,
+                             int floor) {
+    QTextDocument* doc = editor.document();
+    const std::vector<qsizetype> starts = LineStartsOf(base, form);
+    const int lines = static_cast<int>(starts.size());
+    int head = lines;   // lines at the start no edit touched
+    int tail = lines;   // and at the end
+    const QString pieces[] = {QStringLiteral("x"), QStringLiteral("\n"), QStringLiteral("\t"), QString(QChar(0xE9)),
+                              QStringLiteral("ab\ncd"), QString()};
+    std::string done;
+    for (int n = 1 + static_cast<int>(random() % 5); n > 0; --n) {
+        const int length = doc->characterCount() - 1;
+        const int at = static_cast<int>(random() % static_cast<unsigned>(length + 1));
+        const int removed = random() % 3 == 0 ? static_cast<int>(random() % static_cast<unsigned>(length - at + 1)) : 0;
+        const QString& added = pieces[random() % std::size(pieces)];
+        if (random() % 6 == 0 && doc->availableUndoSteps() > floor) {
+            doc->undo();   // undoes an edit already counted
+            done += " undo";
+            continue;
+        }
+        QTextCursor cursor(doc);
+        cursor.setPosition(at);
+        cursor.setPosition(at + removed, QTextCursor::KeepAnchor);
+        head = std::min(head, doc->findBlock(at).blockNumber());
+        cursor.insertText(added);
+        tail = std::min(tail, doc->blockCount() - 1 - doc->findBlock(at + static_cast<int>(added.size())).blockNumber());
+        done += " at " + std::to_string(at) + " -" + std::to_string(removed) + " +'" + Shown(added.toStdString()) + "'";
+    }
+    const QByteArray saved = editor.bytesToSave();
+    const QString shown = doc->toRawText().replace(QChar::ParagraphSeparator, u'\n');
+    const QByteArray reference = EncodeFileText(shown, form.encoding, form.lineEnd, form.bom);
+    const auto what = [&] { return " after" + done + " on " + Shown(base.toStdString()) + ": " + Shown(saved.toStdString()); };
+    if (form.bom && !saved.startsWith("\xEF\xBB\xBF"))
+        return "an edited save lost the byte order mark" + what();
+    if (EncodeFileText(ShownText(saved, form), form.encoding, form.lineEnd, form.bom) != reference)
+        return "an edited save is not the text" + what() + " instead of " + Shown(reference.toStdString());
+    const QByteArray before = base.first(starts[static_cast<std::size_t>(head)]);
+    const QByteArray after = base.sliced(tail == 0 ? base.size() : starts[static_cast<std::size_t>(lines - tail)]);
+    if (!saved.startsWith(before) || !saved.endsWith(after))
+        return "an edited save changed lines no edit touched" + what();
+    return {};
+}
+
 // The editor itself (needs a QApplication): a file loaded and saved unedited comes back
-// byte for byte; one edit at the end leaves every other character as the file had it.
+// byte for byte, an edit at the end adds its bytes and nothing else, and so on for edits
+// anywhere, before and after a real save; undone, edits give the bytes back.
 inline std::string CheckFileEditor(const std::uint8_t* data, std::size_t size, const QString& path) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     {
@@ -229,19 +318,37 @@ inline std::string CheckFileEditor(const std::uint8_t* data, std::size_t size, c
         return "LoadFile failed";
     if (editor.bytesToSave() != bytes)
         return "an unedited save changes the file: " + Shown(bytes.toStdString());
-    const DecodedText d = DecodeFileBytes(bytes);
-    QTextCursor end(editor.document());
+    QTextDocument* doc = editor.document();
+    QTextCursor end(doc);
     end.movePosition(QTextCursor::End);
     end.insertText(QStringLiteral("Z"));
-    editor.setTextCursor(end);
-    // The document keeps lines as blocks: a U+2029 paragraph separator inside the file is a
-    // block break to it, so an edited save writes it as a line end. Nothing else may change.
-    QString text = d.text;
-    text.replace(QChar::ParagraphSeparator, u'\n');
-    const QByteArray expected = EncodeFileText(text + QStringLiteral("Z"), d.encoding, d.lineEnd, d.bom);
-    if (editor.bytesToSave() != expected)
-        return "an edit at the end changed other characters: " + Shown(bytes.toStdString()) + " saved as " +
-               Shown(editor.bytesToSave().toStdString()) + " instead of " + Shown(expected.toStdString());
+    if (editor.bytesToSave() != bytes + "Z")
+        return "an edit at the end changed other bytes: " + Shown(bytes.toStdString()) + " saved as " +
+               Shown(editor.bytesToSave().toStdString());
+    doc->undo();
+    if (editor.bytesToSave() != bytes)
+        return "an undone edit does not give the loaded bytes back: " + Shown(bytes.toStdString());
+
+    const DecodedText form = DecodeFileBytes(bytes);
+    std::minstd_rand random(static_cast<std::uint32_t>(std::hash<std::string_view>{}(bytes.toStdString())));
+    if (std::string broken = CheckRandomEdits(editor, bytes, form, random, 0); !broken.empty())
+        return broken;
+    const QByteArray saved = editor.bytesToSave();
+    QString error;
+    if (!editor.SaveFile(path, &error))
+        return "SaveFile failed: " + error.toStdString();
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly) || f.readAll() != saved)
+        return "the file does not hold what the save was to write: " + Shown(saved.toStdString());
+    // From the save on, the saved bytes are the ones to keep.
+    const int steps = doc->availableUndoSteps();
+    if (std::string broken = CheckRandomEdits(editor, saved, form, random, steps); !broken.empty())
+        return "after a save: " + broken;
+    while (doc->availableUndoSteps() > steps)
+        doc->undo();
+    if (editor.bytesToSave() != saved)
+        return "edits undone after a save do not give the saved bytes back: " + Shown(saved.toStdString()) + " -> " +
+               Shown(editor.bytesToSave().toStdString());
     return {};
 }
 

@@ -96,14 +96,49 @@ TEST_F(Tabs, AMissingFileLeavesTheEditorEmptyAndSaveFails) {
     QTest::mouseClick(main->cmdClientsSave, Qt::LeftButton);
     auto shown = MessageBox::takeShown();
     ASSERT_EQ(shown.size(), 1);
-    EXPECT_FALSE(shown[0].text.isEmpty());
+    // Why the load failed, and of which file.
+    EXPECT_EQ(shown[0].text, "No such file or directory");
+    EXPECT_EQ(shown[0].detailedText, "File: " + env.path("data") + "/Clients");
     EXPECT_EQ(shown[0].title, "Norvane Admin");
+    EXPECT_EQ(shown[0].icon, MessageBox::Icon::None);
     EXPECT_FALSE(QFile::exists(env.path("data/Clients")));
 
     // The next visit tries again and finds the file that appeared meanwhile.
     WriteAll(env.path("data/Clients"), "10.0.0.9 s\n");
     Visit(Main::TabClients);
     EXPECT_EQ(main->rtbClients->toPlainText(), "10.0.0.9 s\n");
+}
+
+TEST_F(Tabs, ASaveThatCannotBeDoneNamesTheFile) {
+    // The users file is a link; repointed after the load, the save is refused in the
+    // program's own words, which name both files.
+    WriteAll(env.path("other/users.real"), "ada\tPassword = \"x\"\r\n");
+    WriteAll(env.path("other/shadow"), "root:x\n");
+    ASSERT_TRUE(QFile::link(env.path("other/users.real"), env.path("data/Users")));
+    Visit(Main::TabUsers);
+    ASSERT_EQ(main->rtbUsers->toPlainText(), "ada\tPassword = \"x\"\n");
+    main->rtbUsers->appendPlainText("ben\tPassword = \"y\"");
+    ASSERT_TRUE(QFile::remove(env.path("data/Users")));
+    ASSERT_TRUE(QFile::link(env.path("other/shadow"), env.path("data/Users")));
+    QTest::mouseClick(main->cmdUsersSave, Qt::LeftButton);
+    auto shown = MessageBox::takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].text.contains(env.path("other/shadow")) && shown[0].text.contains(env.path("other/users.real")))
+        << shown[0].text.toStdString();
+    EXPECT_EQ(shown[0].detailedText, "File: " + env.path("data") + "/Users");
+    EXPECT_EQ(ReadAll(env.path("other/shadow")), "root:x\n");
+    EXPECT_EQ(ReadAll(env.path("other/users.real")), "ada\tPassword = \"x\"\r\n");
+
+    // A save the platform refuses shows its description: the data directory is gone.
+    QTest::mouseClick(main->Command2, Qt::LeftButton);
+    ASSERT_EQ(main->rtbUsers->toPlainText(), "root:x\n");
+    ASSERT_TRUE(QFile::remove(env.path("data/Users")));
+    ASSERT_TRUE(QDir(env.path("data")).removeRecursively());
+    QTest::mouseClick(main->cmdUsersSave, Qt::LeftButton);
+    shown = MessageBox::takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_EQ(shown[0].text, "No such file or directory");
+    EXPECT_EQ(shown[0].detailedText, "File: " + env.path("data") + "/Users");
 }
 
 TEST_F(Tabs, PathsAreJoinedAsText) {
