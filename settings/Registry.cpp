@@ -1,4 +1,5 @@
 #include "Registry.h"
+#include "ValueText.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -121,11 +122,8 @@ std::int32_t QueryValue(HKey key, const std::string& name, Value& value) {
         std::uint32_t four = sizeof bytes;
         status = store.QueryValue(key, name, &type, bytes, &four);
         if (status == Status::Success) {
-            // Stored in little-endian order, as on Windows.
-            std::uint32_t u = std::uint32_t(bytes[0]) | std::uint32_t(bytes[1]) << 8 | std::uint32_t(bytes[2]) << 16 |
-                              std::uint32_t(bytes[3]) << 24;
             value.type = type;
-            value.number = static_cast<std::int32_t>(u);
+            value.number = static_cast<std::int32_t>(DwordValue({reinterpret_cast<const char*>(bytes), 4}));
         }
         return status;
     }
@@ -166,10 +164,8 @@ std::int32_t SetValue(HKey key, const std::string& name, std::uint32_t type, con
                               static_cast<std::uint32_t>(data.size()));
     }
     case RegType::Dword: {
-        const auto u = static_cast<std::uint32_t>(value.number);
-        const unsigned char bytes[4] = {static_cast<unsigned char>(u), static_cast<unsigned char>(u >> 8),
-                                        static_cast<unsigned char>(u >> 16), static_cast<unsigned char>(u >> 24)};
-        return store.SetValue(key, name, type, bytes, 4);
+        const std::string bytes = DwordBytes(static_cast<std::uint32_t>(value.number));
+        return store.SetValue(key, name, type, reinterpret_cast<const unsigned char*>(bytes.data()), 4);
     }
     default:
         return Status::Success;

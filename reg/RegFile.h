@@ -66,6 +66,13 @@ struct Outcome {
     std::string message;    // one line for the operator when status is not 0
 };
 
+// The store's words for a failed operation, or a short reason of our own when it has none.
+std::string StatusText(KeyStore& store, std::int32_t status);
+// Opens the key for reading, enumerates its values (and its subkeys' names when subKeys is
+// given) and closes it again; the message says which of these failed.
+Outcome ReadKey(KeyStore& store, const std::string& path, std::vector<ValueEntry>& values,
+                std::vector<std::string>* subKeys);
+
 // The key and its subtree as a whole file (subkeys after their parent, by name).
 Outcome ExportTree(KeyStore& store, const std::string& path, std::string& text);
 // Writes every change of a parsed file in one batch: all of it lands, or none.

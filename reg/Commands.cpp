@@ -1,21 +1,18 @@
-// norvane-reg: query, add, delete, export and import keys of the settings store from a
-// shell, in the manner of the Windows reg command. Text in and out is 8-bit, as stored.
+// norvane-reg's operations: parsing their switches, reading and writing the store, and
+// writing export files. The program's main (main.cpp) only opens the store and the console.
 
-#include "KeyStore.h"
+#include "Commands.h"
+
 #include "RegFile.h"
+#include "ValueText.h"
 
-#ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 
-#include <cctype>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -23,12 +20,11 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-using namespace norvane;
+namespace norvane::RegCommands {
 
 namespace {
 
@@ -53,13 +49,6 @@ struct Failure {
     throw Failure{message};
 }
 
-std::string Lower(std::string s)
-{
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
-
 struct Options {
     std::vector<std::string> positional;
     std::optional<std::string> name;   // /v NAME, or "" for /ve
@@ -71,13 +60,13 @@ struct Options {
 
 // Switches are matched without case, as reg does; /v, /t and /d take the next argument
 // whatever it looks like, so DATA may itself begin with a slash.
-Options ParseOptions(int argc, char** argv, const std::string& allowed)
+Options ParseOptions(const Arguments& args, const std::string& allowed)
 {
     Options o;
-    for (int i = 2; i < argc; ++i) {
-        const std::string arg = argv[i];
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
         // Only the switch names count as switches: a file path begins with a slash too.
-        const std::string sw = arg.size() > 1 && arg[0] == '/' ? Lower(arg.substr(1)) : std::string();
+        const std::string sw = arg.size() > 1 && arg[0] == '/' ? AsciiLower(arg.substr(1)) : std::string();
         if (std::string(" v ve t d f y ").find(" " + sw + " ") == std::string::npos) {
             o.positional.push_back(arg);
             continue;
@@ -85,9 +74,9 @@ Options ParseOptions(int argc, char** argv, const std::string& allowed)
         if (allowed.find(" " + sw + " ") == std::string::npos)
             Fail("the switch " + arg + " is not known here");
         auto next = [&]() -> std::string {
-            if (i + 1 >= argc)
+            if (i + 1 >= args.size())
                 Fail("the switch " + arg + " needs a value");
-            return argv[++i];
+            return args[++i];
         };
         if (sw == "v" || sw == "ve") {
             if (o.name)
@@ -120,24 +109,6 @@ std::string KeyArgument(const std::string& text)
     return *path;
 }
 
-std::unique_ptr<KeyStore> OpenStore()
-{
-    std::unique_ptr<KeyStore> store = MakePlatformStore();
-    if (!store)
-        Fail("cannot open the settings store " + DefaultStorePath());
-    return store;
-}
-
-std::string Reason(KeyStore& store, std::int32_t status)
-{
-    std::string text = store.LastErrorText();
-    if (!text.empty())
-        return text;
-    if (status == Status::AccessDenied)
-        return "access denied";
-    return "status " + std::to_string(status);
-}
-
 // The reads of one command see one state of the store, whoever writes meanwhile.
 class Snapshot {
 public:
@@ -146,7 +117,7 @@ public:
         const std::int32_t status = store.BeginRead();
         // No store yet: the key is reported missing when it is opened.
         if (status != Status::Success && status != Status::FileNotFound)
-            Fail("cannot read " + RegFile::FullKeyName(path) + ": " + Reason(store, status));
+            Fail("cannot read " + RegFile::FullKeyName(path) + ": " + RegFile::StatusText(store, status));
         m_open = status == Status::Success;
     }
     ~Snapshot()
@@ -167,27 +138,15 @@ std::string ShownName(const std::string& name)
     return name.empty() ? std::string("(Default)") : name;
 }
 
-// Whether someone at a terminal can answer. On Windows the NUL device passes isatty(),
-// so there it takes a console.
-bool Interactive()
-{
-#ifdef _WIN32
-    DWORD mode = 0;
-    return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
-#else
-    return isatty(STDIN_FILENO) != 0;
-#endif
-}
-
 // Asks on a terminal; elsewhere there is nobody to ask, and /f is the way to go ahead.
-void Confirm(const std::string& question, const std::string& refusal)
+void Confirm(Console& io, const std::string& question, const std::string& refusal)
 {
-    if (!Interactive())
+    if (!io.interactive)
         Fail(refusal);
-    std::cout << question << " (Yes/No)? " << std::flush;
+    io.out << question << " (Yes/No)? " << std::flush;
     std::string answer;
-    std::getline(std::cin, answer);
-    answer = Lower(answer);
+    std::getline(io.in, answer);
+    answer = AsciiLower(answer);
     if (answer != "y" && answer != "yes")
         Fail("the operation was cancelled");
 }
@@ -211,13 +170,9 @@ const char* TypeName(std::uint32_t type)
 
 std::string HexBytes(const std::string& data)
 {
-    static const char digits[] = "0123456789ABCDEF";
     std::string out;
-    for (char c : data) {
-        const auto b = static_cast<unsigned char>(c);
-        out += digits[b >> 4];
-        out += digits[b & 0xF];
-    }
+    for (char c : data)
+        out += HexByte(static_cast<unsigned char>(c), true);
     return out;
 }
 
@@ -230,29 +185,15 @@ std::string ShownData(const ValueEntry& v)
         return d.substr(0, d.find('\0'));
     case RegType::Dword:
         if (d.size() == 4) {
-            std::uint32_t n = 0;
-            for (int i = 3; i >= 0; --i)
-                n = (n << 8) | static_cast<unsigned char>(d[static_cast<std::size_t>(i)]);
             char buf[16];
-            std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(n));
+            std::snprintf(buf, sizeof buf, "0x%x", static_cast<unsigned>(DwordValue(d)));
             return buf;
         }
         return HexBytes(d);
     case RegType::MultiSz: {
-        // Entries up to the empty one that ends the list.
         std::string out;
-        std::size_t pos = 0;
-        while (pos < d.size()) {
-            std::size_t end = d.find('\0', pos);
-            if (end == std::string::npos)
-                end = d.size();
-            if (end == pos)
-                break;
-            if (!out.empty())
-                out += "\\0";
-            out += d.substr(pos, end - pos);
-            pos = end + 1;
-        }
+        for (const std::string& entry : MultiSzEntries(d))
+            out += (out.empty() ? "" : "\\0") + entry;
         return out;
     }
     default:
@@ -260,7 +201,7 @@ std::string ShownData(const ValueEntry& v)
     }
 }
 
-void PrintValue(const ValueEntry& v)
+void PrintValue(std::ostream& out, const ValueEntry& v)
 {
     const char* name = TypeName(v.type);
     char unknown[16];
@@ -268,58 +209,47 @@ void PrintValue(const ValueEntry& v)
         std::snprintf(unknown, sizeof unknown, "0x%X", static_cast<unsigned>(v.type));
         name = unknown;
     }
-    std::cout << "    " << ShownName(v.name) << "    " << name << "    " << ShownData(v) << "\n";
+    out << "    " << ShownName(v.name) << "    " << name << "    " << ShownData(v) << "\n";
 }
 
-int Query(int argc, char** argv)
+int QueryCommand(KeyStore& store, const Arguments& args, Console& io)
 {
-    const Options o = ParseOptions(argc, argv, " v ve ");
+    const Options o = ParseOptions(args, " v ve ");
     if (o.positional.size() != 1)
         Fail("query takes one KEY");
     const std::string path = KeyArgument(o.positional[0]);
-    auto store = OpenStore();
-    const Snapshot snapshot(*store, path);
+    const Snapshot snapshot(store, path);
 
-    HKey key = 0;
-    std::int32_t status = store->OpenKey(HKEY_LOCAL_MACHINE_ROOT, path, Access::QueryValue | Access::EnumerateSubKeys, key);
-    if (status == Status::FileNotFound)
-        Fail("the key " + RegFile::FullKeyName(path) + " does not exist");
-    if (status != Status::Success)
-        Fail("cannot open " + RegFile::FullKeyName(path) + ": " + Reason(*store, status));
     std::vector<ValueEntry> values;
     std::vector<std::string> subKeys;
-    status = store->EnumValues(key, values);
-    if (status == Status::Success && !o.name)
-        status = store->EnumSubKeys(key, subKeys);
-    const std::string reason = status == Status::Success ? std::string() : Reason(*store, status);
-    store->CloseKey(key);
-    if (status != Status::Success)
-        Fail("cannot read " + RegFile::FullKeyName(path) + ": " + reason);
+    const RegFile::Outcome read = RegFile::ReadKey(store, path, values, o.name ? nullptr : &subKeys);
+    if (read.status != Status::Success)
+        Fail(read.message);
 
     if (o.name) {
         // Names match without case, as the store matches them.
         const ValueEntry* found = nullptr;
         for (const ValueEntry& v : values)
-            if (Lower(v.name) == Lower(*o.name))
+            if (EqualsNoCase(v.name, *o.name))
                 found = &v;
         if (!found)
             Fail("the value " + ShownName(*o.name) + " does not exist under " + RegFile::FullKeyName(path));
         values = {*found};
     }
-    std::cout << RegFile::FullKeyName(path) << "\n";
+    io.out << RegFile::FullKeyName(path) << "\n";
     for (const ValueEntry& v : values)
-        PrintValue(v);
+        PrintValue(io.out, v);
     if (!subKeys.empty()) {
-        std::cout << "\n";
+        io.out << "\n";
         for (const std::string& sub : subKeys)
-            std::cout << RegFile::FullKeyName(path.empty() ? sub : path + "\\" + sub) << "\n";
+            io.out << RegFile::FullKeyName(path.empty() ? sub : path + "\\" + sub) << "\n";
     }
     return 0;
 }
 
 std::uint32_t ParseType(const std::string& text)
 {
-    const std::string t = Lower(text);
+    const std::string t = AsciiLower(text);
     if (t == "reg_sz")
         return RegType::Sz;
     if (t == "reg_expand_sz")
@@ -333,38 +263,24 @@ std::uint32_t ParseType(const std::string& text)
     Fail("the type " + text + " is not one of REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_BINARY");
 }
 
-std::string DwordBytes(const std::string& text)
+std::string DwordData(const std::string& text)
 {
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     const std::string digits = hex ? text.substr(2) : text;
-    unsigned long long n = 0;
-    bool ok = !digits.empty() && digits.size() <= 10;
-    for (char c : digits) {
-        if (!ok)
-            break;
-        const bool isDigit = hex ? std::isxdigit(static_cast<unsigned char>(c)) != 0
-                                 : std::isdigit(static_cast<unsigned char>(c)) != 0;
-        ok = isDigit;
-        if (ok)
-            n = n * (hex ? 16 : 10) + static_cast<unsigned long long>(std::isdigit(static_cast<unsigned char>(c))
-                                                                          ? c - '0'
-                                                                          : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10);
-    }
-    if (!ok || n > 0xFFFFFFFFull)
+    const auto n = digits.size() <= 10 ? ParseUint32(digits, hex ? 16 : 10) : std::nullopt;
+    if (!n)
         Fail("REG_DWORD data is a number from 0 to 4294967295, in decimal or 0x hex: " + text);
-    std::string bytes(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        bytes[static_cast<std::size_t>(i)] = static_cast<char>((n >> (8 * i)) & 0xFF);
-    return bytes;
+    return DwordBytes(*n);
 }
 
-std::string BinaryBytes(const std::string& text)
+std::string BinaryData(const std::string& text)
 {
     std::string bytes;
     auto digit = [&](char c) {
-        if (!std::isxdigit(static_cast<unsigned char>(c)))
+        const int d = HexDigit(c);
+        if (d < 0)
             Fail("REG_BINARY data is pairs of hex digits: " + text);
-        return std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : std::tolower(static_cast<unsigned char>(c)) - 'a' + 10;
+        return d;
     };
     if (text.size() % 2 != 0)
         Fail("REG_BINARY data is pairs of hex digits: " + text);
@@ -373,43 +289,40 @@ std::string BinaryBytes(const std::string& text)
     return bytes;
 }
 
-std::string MultiSzBytes(const std::string& text)
+// Entries separated by the two characters \0.
+std::string MultiSzData(const std::string& text)
 {
-    std::string bytes;
-    if (!text.empty()) {
-        std::size_t pos = 0;
-        while (true) {
-            const std::size_t sep = text.find("\\0", pos);
-            const std::string entry = text.substr(pos, sep == std::string::npos ? std::string::npos : sep - pos);
-            // An empty entry would end the list early.
-            if (entry.empty())
-                Fail("REG_MULTI_SZ data may not hold an empty entry: " + text);
-            bytes += entry + '\0';
-            if (sep == std::string::npos)
-                break;
-            pos = sep + 2;
-        }
+    std::vector<std::string> entries;
+    for (std::size_t pos = 0; !text.empty();) {
+        const std::size_t sep = text.find("\\0", pos);
+        entries.push_back(text.substr(pos, sep == std::string::npos ? std::string::npos : sep - pos));
+        // An empty entry would end the list early.
+        if (entries.back().empty())
+            Fail("REG_MULTI_SZ data may not hold an empty entry: " + text);
+        if (sep == std::string::npos)
+            break;
+        pos = sep + 2;
     }
-    return bytes + '\0';
+    return MultiSzBytes(entries);
 }
 
 std::string DataBytes(std::uint32_t type, const std::optional<std::string>& data)
 {
     switch (type) {
     case RegType::Dword:
-        return data ? DwordBytes(*data) : std::string(4, '\0');
+        return data ? DwordData(*data) : std::string(4, '\0');
     case RegType::Binary:
-        return data ? BinaryBytes(*data) : std::string();
+        return data ? BinaryData(*data) : std::string();
     case RegType::MultiSz:
-        return MultiSzBytes(data.value_or(""));
+        return MultiSzData(data.value_or(""));
     default:
         return data.value_or("") + '\0';
     }
 }
 
-int Add(int argc, char** argv)
+int AddCommand(KeyStore& store, const Arguments& args, Console& io)
 {
-    const Options o = ParseOptions(argc, argv, " v ve t d f ");
+    const Options o = ParseOptions(args, " v ve t d f ");
     if (o.positional.size() != 1)
         Fail("add takes one KEY");
     const std::string path = KeyArgument(o.positional[0]);
@@ -417,91 +330,89 @@ int Add(int argc, char** argv)
     const std::uint32_t type = o.type ? ParseType(*o.type) : RegType::Sz;
     const std::string bytes = setsValue ? DataBytes(type, o.data) : std::string();
     const std::string name = o.name.value_or("");
-    auto store = OpenStore();
 
     if (setsValue && !o.force) {
         HKey key = 0;
-        if (store->OpenKey(HKEY_LOCAL_MACHINE_ROOT, path, Access::QueryValue, key) == Status::Success) {
+        if (store.OpenKey(HKEY_LOCAL_MACHINE_ROOT, path, Access::QueryValue, key) == Status::Success) {
             std::uint32_t oldType = 0;
             std::uint32_t size = 0;
-            const bool exists = store->QueryValue(key, name, &oldType, nullptr, &size) == Status::Success;
-            store->CloseKey(key);
+            const bool exists = store.QueryValue(key, name, &oldType, nullptr, &size) == Status::Success;
+            store.CloseKey(key);
             if (exists)
-                Confirm("Value " + ShownName(name) + " exists, overwrite",
+                Confirm(io, "Value " + ShownName(name) + " exists, overwrite",
                         "the value " + ShownName(name) + " exists; give /f to overwrite it");
         }
     }
 
     // The key and its value land together or not at all.
-    std::int32_t status = store->BeginBatch();
+    std::int32_t status = store.BeginBatch();
     HKey key = 0;
     if (status == Status::Success)
-        status = store->CreateKey(HKEY_LOCAL_MACHINE_ROOT, path, Access::AllAccess, key);
+        status = store.CreateKey(HKEY_LOCAL_MACHINE_ROOT, path, Access::AllAccess, key);
     if (status == Status::Success) {
         if (setsValue)
-            status = store->SetValue(key, name, type, reinterpret_cast<const unsigned char*>(bytes.data()),
+            status = store.SetValue(key, name, type, reinterpret_cast<const unsigned char*>(bytes.data()),
                                      static_cast<std::uint32_t>(bytes.size()));
-        store->CloseKey(key);
+        store.CloseKey(key);
     }
     if (status == Status::Success)
-        status = store->CommitBatch();
+        status = store.CommitBatch();
     if (status != Status::Success) {
-        const std::string reason = Reason(*store, status);
-        store->RollbackBatch();
+        const std::string reason = RegFile::StatusText(store, status);
+        store.RollbackBatch();
         Fail("cannot write " + RegFile::FullKeyName(path) + ": " + reason);
     }
-    std::cout << "The operation completed successfully.\n";
+    io.out << "The operation completed successfully.\n";
     return 0;
 }
 
-int Delete(int argc, char** argv)
+int DeleteCommand(KeyStore& store, const Arguments& args, Console& io)
 {
-    const Options o = ParseOptions(argc, argv, " v ve f ");
+    const Options o = ParseOptions(args, " v ve f ");
     if (o.positional.size() != 1)
         Fail("delete takes one KEY");
     const std::string path = KeyArgument(o.positional[0]);
     const std::string full = RegFile::FullKeyName(path);
-    auto store = OpenStore();
 
     HKey key = 0;
-    std::int32_t status = store->OpenKey(HKEY_LOCAL_MACHINE_ROOT, path, o.name ? Access::AllAccess : Access::QueryValue, key);
+    std::int32_t status = store.OpenKey(HKEY_LOCAL_MACHINE_ROOT, path, o.name ? Access::AllAccess : Access::QueryValue, key);
     if (status == Status::FileNotFound)
         Fail("the key " + full + " does not exist");
     if (status != Status::Success)
-        Fail("cannot open " + full + ": " + Reason(*store, status));
+        Fail("cannot open " + full + ": " + RegFile::StatusText(store, status));
 
     if (o.name) {
         std::uint32_t type = 0;
         std::uint32_t size = 0;
-        status = store->QueryValue(key, *o.name, &type, nullptr, &size);
+        status = store.QueryValue(key, *o.name, &type, nullptr, &size);
         if (status == Status::Success && !o.force) {
             try {
-                Confirm("Delete the registry value " + ShownName(*o.name),
+                Confirm(io, "Delete the registry value " + ShownName(*o.name),
                         "give /f to delete the value " + ShownName(*o.name) + " without asking");
             } catch (...) {
-                store->CloseKey(key);
+                store.CloseKey(key);
                 throw;
             }
         }
         if (status == Status::Success)
-            status = store->DeleteValue(key, *o.name);
-        const std::string reason = status == Status::Success ? std::string() : Reason(*store, status);
-        store->CloseKey(key);
+            status = store.DeleteValue(key, *o.name);
+        const std::string reason = status == Status::Success ? std::string() : RegFile::StatusText(store, status);
+        store.CloseKey(key);
         if (status == Status::FileNotFound)
             Fail("the value " + ShownName(*o.name) + " does not exist under " + full);
         if (status != Status::Success)
             Fail("cannot delete the value " + ShownName(*o.name) + ": " + reason);
     } else {
-        store->CloseKey(key);
+        store.CloseKey(key);
         if (path.empty())
             Fail("HKEY_LOCAL_MACHINE itself cannot be deleted");
         if (!o.force)
-            Confirm("Permanently delete the registry key " + full, "give /f to delete " + full + " without asking");
-        status = store->DeleteTree(HKEY_LOCAL_MACHINE_ROOT, path);
+            Confirm(io, "Permanently delete the registry key " + full, "give /f to delete " + full + " without asking");
+        status = store.DeleteTree(HKEY_LOCAL_MACHINE_ROOT, path);
         if (status != Status::Success)
-            Fail("cannot delete " + full + ": " + Reason(*store, status));
+            Fail("cannot delete " + full + ": " + RegFile::StatusText(store, status));
     }
-    std::cout << "The operation completed successfully.\n";
+    io.out << "The operation completed successfully.\n";
     return 0;
 }
 
@@ -558,19 +469,18 @@ void ReplaceFile(const std::string& file, const std::string& text)
 }
 #endif
 
-int Export(int argc, char** argv)
+int ExportCommand(KeyStore& store, const Arguments& args, Console& io)
 {
-    const Options o = ParseOptions(argc, argv, " y ");
+    const Options o = ParseOptions(args, " y ");
     if (o.positional.size() != 2)
         Fail("export takes a KEY and a FILE");
     const std::string path = KeyArgument(o.positional[0]);
     const std::string& file = o.positional[1];
-    auto store = OpenStore();
 
     std::string text;
     {
-        const Snapshot snapshot(*store, path);
-        const RegFile::Outcome outcome = RegFile::ExportTree(*store, path, text);
+        const Snapshot snapshot(store, path);
+        const RegFile::Outcome outcome = RegFile::ExportTree(store, path, text);
         if (outcome.status != Status::Success)
             Fail(outcome.message);
     }
@@ -583,11 +493,8 @@ int Export(int argc, char** argv)
     if (exists && !std::filesystem::is_regular_file(existing))
         Fail(file + " is not a regular file; export writes a file of its own, so give the path of one");
     if (exists && !o.overwrite)
-        Confirm("File " + file + " already exists. Overwrite", "the file " + file + " already exists; give /y to overwrite it");
+        Confirm(io, "File " + file + " already exists. Overwrite", "the file " + file + " already exists; give /y to overwrite it");
 #ifndef _WIN32
-    // Past a file size limit the write fails and the temporary file is cleared away,
-    // instead of the signal ending the command with it left behind.
-    std::signal(SIGXFSZ, SIG_IGN);
     // The export holds the database passwords: owner-only, or stricter if the file was.
     mode_t mode = 0600;
     struct stat st {};
@@ -597,13 +504,13 @@ int Export(int argc, char** argv)
 #else
     ReplaceFile(file, text);
 #endif
-    std::cout << "The operation completed successfully.\n";
+    io.out << "The operation completed successfully.\n";
     return 0;
 }
 
-int Import(int argc, char** argv)
+int ImportCommand(KeyStore& store, const Arguments& args, Console& io)
 {
-    const Options o = ParseOptions(argc, argv, " ");
+    const Options o = ParseOptions(args, " ");
     if (o.positional.size() != 1)
         Fail("import takes one FILE");
     const std::string& file = o.positional[0];
@@ -618,45 +525,77 @@ int Import(int argc, char** argv)
     const RegFile::ParsedFile parsed = RegFile::Parse(text);
     if (parsed.error)
         Fail(file + ": line " + std::to_string(parsed.error->line) + ": " + parsed.error->message);
-    auto store = OpenStore();
-    const RegFile::Outcome outcome = RegFile::ImportFile(*store, parsed);
+    const RegFile::Outcome outcome = RegFile::ImportFile(store, parsed);
     if (outcome.status != Status::Success)
         Fail(file + ": " + outcome.message);
-    std::cout << "The operation completed successfully.\n";
+    io.out << "The operation completed successfully.\n";
     return 0;
+}
+
+// One line on err for whatever stops a command.
+template <class Command>
+int Guarded(Console& io, Command&& command)
+{
+    try {
+        return command();
+    } catch (const Failure& f) {
+        io.err << "ERROR: " << f.message << "\n";
+    } catch (const std::exception& e) {
+        io.err << "ERROR: " << e.what() << "\n";
+    }
+    return 1;
 }
 
 }  // namespace
 
-int main(int argc, char** argv)
+int Query(KeyStore& store, const Arguments& args, Console& io)
 {
-    try {
-        if (argc < 2)
+    return Guarded(io, [&] { return QueryCommand(store, args, io); });
+}
+
+int Add(KeyStore& store, const Arguments& args, Console& io)
+{
+    return Guarded(io, [&] { return AddCommand(store, args, io); });
+}
+
+int Delete(KeyStore& store, const Arguments& args, Console& io)
+{
+    return Guarded(io, [&] { return DeleteCommand(store, args, io); });
+}
+
+int Export(KeyStore& store, const Arguments& args, Console& io)
+{
+    return Guarded(io, [&] { return ExportCommand(store, args, io); });
+}
+
+int Import(KeyStore& store, const Arguments& args, Console& io)
+{
+    return Guarded(io, [&] { return ImportCommand(store, args, io); });
+}
+
+int Run(KeyStore& store, const Arguments& args, Console& io)
+{
+    return Guarded(io, [&] {
+        if (args.empty())
             Fail("no operation given; norvane-reg /? shows the usage");
-        const std::string op = Lower(argv[1]);
+        const std::string op = AsciiLower(args[0]);
+        const Arguments rest(args.begin() + 1, args.end());
         if (op == "/?" || op == "-?" || op == "--help" || op == "-h") {
-            std::cout << Usage;
-            return 0;
-        }
-        if (op == "--version") {
-            std::cout << "norvane-reg " NORVANE_VERSION "\n";
+            io.out << Usage;
             return 0;
         }
         if (op == "query")
-            return Query(argc, argv);
+            return QueryCommand(store, rest, io);
         if (op == "add")
-            return Add(argc, argv);
+            return AddCommand(store, rest, io);
         if (op == "delete")
-            return Delete(argc, argv);
+            return DeleteCommand(store, rest, io);
         if (op == "export")
-            return Export(argc, argv);
+            return ExportCommand(store, rest, io);
         if (op == "import")
-            return Import(argc, argv);
-        Fail("unknown operation " + std::string(argv[1]) + "; norvane-reg /? shows the usage");
-    } catch (const Failure& f) {
-        std::cerr << "ERROR: " << f.message << "\n";
-    } catch (const std::exception& e) {
-        std::cerr << "ERROR: " << e.what() << "\n";
-    }
-    return 1;
+            return ImportCommand(store, rest, io);
+        Fail("unknown operation " + args[0] + "; norvane-reg /? shows the usage");
+    });
 }
+
+}  // namespace norvane::RegCommands

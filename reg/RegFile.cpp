@@ -1,7 +1,8 @@
 #include "RegFile.h"
 
+#include "ValueText.h"
+
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 namespace norvane::RegFile {
@@ -11,20 +12,6 @@ namespace {
 constexpr const char* Crlf = "\r\n";
 // regedit keeps hex lines within about 80 columns.
 constexpr std::size_t LineWidth = 80;
-
-bool EqualsNoCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-bool LessNoCase(const std::string& a, const std::string& b)
-{
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) < std::tolower(static_cast<unsigned char>(y));
-    });
-}
 
 bool HasControl(std::string_view text)
 {
@@ -52,12 +39,6 @@ std::string Quote(std::string_view text)
     return out;
 }
 
-std::string HexByte(unsigned char b)
-{
-    static const char digits[] = "0123456789abcdef";
-    return {digits[b >> 4], digits[b & 0xF]};
-}
-
 std::string_view Trim(std::string_view s)
 {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
@@ -67,46 +48,10 @@ std::string_view Trim(std::string_view s)
     return s;
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 // 1 to 8 hex digits and nothing else.
 std::optional<std::uint32_t> ParseHex32(std::string_view s)
 {
-    if (s.empty() || s.size() > 8)
-        return std::nullopt;
-    std::uint32_t v = 0;
-    for (char c : s) {
-        const int d = HexDigit(c);
-        if (d < 0)
-            return std::nullopt;
-        v = (v << 4) | static_cast<std::uint32_t>(d);
-    }
-    return v;
-}
-
-std::string Dword(std::uint32_t v)
-{
-    std::string bytes(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        bytes[static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
-    return bytes;
-}
-
-std::uint32_t DwordOf(std::string_view bytes)
-{
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i)
-        v = (v << 8) | static_cast<unsigned char>(bytes[static_cast<std::size_t>(i)]);
-    return v;
+    return s.size() <= 8 ? ParseUint32(s, 16) : std::nullopt;
 }
 
 // A quoted string starting at s[0] == '"'; pos is left after the closing quote.
@@ -154,19 +99,6 @@ std::optional<std::string> ParseHexList(std::string_view list, std::string& why)
     }
 }
 
-std::string StatusText(KeyStore& store, std::int32_t status)
-{
-    std::string text = store.LastErrorText();
-    if (text.empty()) {
-        switch (status) {
-        case Status::FileNotFound: text = "not found"; break;
-        case Status::AccessDenied: text = "access denied"; break;
-        default: text = "status " + std::to_string(status); break;
-        }
-    }
-    return text;
-}
-
 std::string JoinPath(const std::string& parent, const std::string& child)
 {
     return parent.empty() ? child : parent + "\\" + child;
@@ -174,23 +106,10 @@ std::string JoinPath(const std::string& parent, const std::string& child)
 
 Outcome ExportKey(KeyStore& store, const std::string& path, std::string& text)
 {
-    HKey key = 0;
-    std::int32_t status =
-        store.OpenKey(HKEY_LOCAL_MACHINE_ROOT, path, Access::QueryValue | Access::EnumerateSubKeys, key);
-    if (status != Status::Success) {
-        if (status == Status::FileNotFound)
-            return {status, "the key " + FullKeyName(path) + " does not exist"};
-        return {status, "cannot open " + FullKeyName(path) + ": " + StatusText(store, status)};
-    }
     std::vector<ValueEntry> values;
     std::vector<std::string> subKeys;
-    status = store.EnumValues(key, values);
-    if (status == Status::Success)
-        status = store.EnumSubKeys(key, subKeys);
-    const std::string reason = status == Status::Success ? std::string() : StatusText(store, status);
-    store.CloseKey(key);
-    if (status != Status::Success)
-        return {status, "cannot read " + FullKeyName(path) + ": " + reason};
+    if (Outcome o = ReadKey(store, path, values, &subKeys); o.status != Status::Success)
+        return o;
 
     const auto section = FormatSection(path, values);
     if (!section)
@@ -242,7 +161,7 @@ std::optional<ValueChange> ParseData(std::string_view data, std::string& why)
             return std::nullopt;
         }
         change.value.type = RegType::Dword;
-        change.value.data = Dword(*v);
+        change.value.data = DwordBytes(*v);
         return change;
     }
     if (EqualsNoCase(kind, "hex")) {
@@ -325,7 +244,7 @@ std::optional<std::string> FormatValue(const ValueEntry& value)
         return out + Quote(std::string_view(d).substr(0, d.size() - 1));
     if (value.type == RegType::Dword && d.size() == 4) {
         char buf[16];
-        std::snprintf(buf, sizeof buf, "dword:%08x", static_cast<unsigned>(DwordOf(d)));
+        std::snprintf(buf, sizeof buf, "dword:%08x", static_cast<unsigned>(DwordValue(d)));
         return out + buf;
     }
     if (value.type == RegType::Binary) {
@@ -349,7 +268,7 @@ std::optional<std::string> FormatValue(const ValueEntry& value)
             out += "  ";
             byteOnLine = false;
         }
-        out += HexByte(static_cast<unsigned char>(d[i]));
+        out += HexByte(static_cast<unsigned char>(d[i]), false);
         if (!last)
             out += ',';
         byteOnLine = true;
@@ -474,6 +393,38 @@ ParsedFile Parse(std::string_view text)
         file.keys.back().values.push_back(std::move(*change));
     }
     return file;
+}
+
+std::string StatusText(KeyStore& store, std::int32_t status)
+{
+    std::string text = store.LastErrorText();
+    if (!text.empty())
+        return text;
+    switch (status) {
+    case Status::FileNotFound: return "not found";
+    case Status::AccessDenied: return "access denied";
+    default: return "status " + std::to_string(status);
+    }
+}
+
+Outcome ReadKey(KeyStore& store, const std::string& path, std::vector<ValueEntry>& values,
+                std::vector<std::string>* subKeys)
+{
+    HKey key = 0;
+    std::int32_t status =
+        store.OpenKey(HKEY_LOCAL_MACHINE_ROOT, path, Access::QueryValue | Access::EnumerateSubKeys, key);
+    if (status == Status::FileNotFound)
+        return {status, "the key " + FullKeyName(path) + " does not exist"};
+    if (status != Status::Success)
+        return {status, "cannot open " + FullKeyName(path) + ": " + StatusText(store, status)};
+    status = store.EnumValues(key, values);
+    if (status == Status::Success && subKeys)
+        status = store.EnumSubKeys(key, *subKeys);
+    const std::string reason = status == Status::Success ? std::string() : StatusText(store, status);
+    store.CloseKey(key);
+    if (status != Status::Success)
+        return {status, "cannot read " + FullKeyName(path) + ": " + reason};
+    return {};
 }
 
 Outcome ExportTree(KeyStore& store, const std::string& path, std::string& text)
