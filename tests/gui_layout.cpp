@@ -1,4 +1,4 @@
-// The main window against its layout tables: every control by name, kind, caption, place,
+// The main window against the Controls table below: every control by name, kind, caption, place,
 // size and starting state; the tabs, the menus, the fonts and the window itself.
 #include "gui_support.h"
 
@@ -258,6 +258,16 @@ TEST(GuiLayout, EveryControlAsTheTablesGiveIt) {
     named.sort();
     expected.sort();
     EXPECT_EQ(named.join(u','), expected.join(u','));
+}
+
+// Settings::Table names the controls that show each setting: all of them exist.
+TEST(GuiLayout, EverySettingsControlIsInTheWindow) {
+    Window window;
+    for (const Settings::Definition& d : Settings::Table)
+        for (int i = d.controls.first; i <= d.controls.last; ++i) {
+            const QString name = QLatin1String(d.controls.name) + (i < 0 ? QString() : QStringLiteral("(%1)").arg(i));
+            EXPECT_NE(window.main->findChild<QWidget*>(name), nullptr) << d.name << ": " << name.toStdString();
+        }
 }
 
 TEST(GuiLayout, WindowTabsMenusAndFonts) {
