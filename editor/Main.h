@@ -156,8 +156,6 @@ private:
     // Closing the window: the unload rules; false when the close must not go ahead.
     bool Form_Unload();
     void ShowFileSaveError(const QString& description, const QString& file);
-    // The busy pointer over the whole window; nested uses keep it until the last ends.
-    void SetBusy(bool busy);
 
     // A text setting as the load read it: the stored bytes and the text shown for them.
     struct LoadedText {
@@ -172,7 +170,6 @@ private:
     // save would replace stored values the operator never saw.
     bool m_storeUnread = false;
     QString m_storeProblem;
-    int m_busy = 0;
 
     // A box that a mouse click has just entered: the click itself must not undo the
     // selection its GotFocus rule made.

@@ -1,6 +1,7 @@
 // Start-up load, the save of every setting, and how the window closes.
 #include "Main.h"
 
+#include "BusyCursor.h"
 #include "LocalIPs.h"
 #include "MessageBox.h"
 #include "ODBC32.h"
@@ -17,8 +18,6 @@
 #include <QSignalBlocker>
 #include <QStringList>
 #include <QTabWidget>
-
-#include <algorithm>
 
 namespace norvane {
 namespace {
@@ -66,10 +65,7 @@ void Main::Form_Load() {
     using namespace Settings;
     Registry::SetFaultReporter(ReportRegistryFault);
     // A store held by another process makes the load or a save wait: the window says so.
-    Registry::SetWaitNotifier([window = QPointer<Main>(this)](bool waiting) {
-        if (window)
-            window->SetBusy(waiting);
-    });
+    Registry::SetWaitNotifier([window = QPointer<Main>(this)](bool waiting) { ui::SetBusy(window, waiting); });
     Registry::SetBaseKey(Settings::Root, Settings::KeyPath);
     m_loadedTexts.clear();
 
@@ -319,14 +315,6 @@ bool Main::SaveAll() {
     m_storeUnread = false;
     m_dirty = false;
     return true;
-}
-
-void Main::SetBusy(bool busy) {
-    m_busy = std::max(0, m_busy + (busy ? 1 : -1));
-    if (m_busy > 0)
-        setCursor(Qt::WaitCursor);
-    else
-        unsetCursor();
 }
 
 void Main::mSave_Click() {

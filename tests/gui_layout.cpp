@@ -2,6 +2,7 @@
 // size and starting state; the tabs, the menus, the fonts and the window itself.
 #include "gui_support.h"
 
+#include "BusyCursor.h"
 #include "TextFileEditor.h"
 
 #include <QAction>
@@ -268,6 +269,23 @@ TEST(GuiLayout, EverySettingsControlIsInTheWindow) {
             const QString name = QLatin1String(d.controls.name) + (i < 0 ? QString() : QStringLiteral("(%1)").arg(i));
             EXPECT_NE(window.main->findChild<QWidget*>(name), nullptr) << d.name << ": " << name.toStdString();
         }
+}
+
+// Uses of the busy pointer nest on the window; the last to end gives back its own pointer.
+TEST(GuiLayout, BusyPointerNestsOnTheWindow) {
+    Window window;
+    Main& main = *window.main;
+    main.setCursor(Qt::CrossCursor);
+    {
+        const ui::BusyCursor outer(main.cmdInstall);  // a control's use makes its window busy
+        ui::SetBusy(&main, true);
+        ui::SetBusy(&main, false);
+        EXPECT_EQ(main.cursor().shape(), Qt::WaitCursor);
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    }
+    EXPECT_EQ(main.cursor().shape(), Qt::CrossCursor);
+    ui::SetBusy(&main, false);  // an end without a start changes nothing
+    EXPECT_EQ(main.cursor().shape(), Qt::CrossCursor);
 }
 
 TEST(GuiLayout, WindowTabsMenusAndFonts) {
