@@ -1,5 +1,7 @@
 #include "About.h"
+
 #include "Fonts.h"
+#include "Twips.h"
 
 #include <QCloseEvent>
 #include <QFont>
@@ -9,14 +11,10 @@
 
 namespace norvane {
 
+using ui::twips;
+using ui::twipsRect;
+
 namespace {
-
-// Layout is kept in twips; Qt's device-independent pixels are 15 twips each.
-int twips(int value) { return qRound(value / 15.0); }
-
-QRect twipsRect(int left, int top, int width, int height) {
-    return {twips(left), twips(top), twips(width), twips(height)};
-}
 
 QLabel* addLabel(QWidget* parent, const char* name, const QString& caption, const QRect& geometry) {
     auto* label = new QLabel(caption, parent);
@@ -37,7 +35,7 @@ About::About(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("About"));
     setWindowTitle(QStringLiteral("About Norvane"));
     setFixedSize(twips(6270), twips(2400));
-    setFont(SansFont(8.25));
+    setFont(ui::SansFont(8.25));
 
     QPalette white = palette();
     white.setColor(QPalette::Window, Qt::white);
@@ -46,13 +44,13 @@ About::About(QWidget* parent) : QDialog(parent) {
 
     QLabel* label1 = addLabel(this, "Label1", QStringLiteral("Norvane Administrator"), twipsRect(120, 120, 6015, 615));
     label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    label1->setFont(SerifFont(27.75, true));
+    label1->setFont(ui::SerifFont(27.75, true));
     QPalette blue = label1->palette();
     blue.setColor(QPalette::WindowText, QColor(0, 0, 255));
     label1->setPalette(blue);
 
     lblVersion = addLabel(this, "lblVersion", QStringLiteral("Version: "), twipsRect(480, 840, 1575, 255));
-    lblVersion->setFont(SerifFont(9.75, true));
+    lblVersion->setFont(ui::SerifFont(9.75, true));
 
     addLabel(this, "Label4", tr("Programmed by the Norvane team"), twipsRect(3360, 840, 2655, 255));
 
@@ -65,7 +63,7 @@ About::About(QWidget* parent) : QDialog(parent) {
                               twipsRect(3240, 1320, 2655, 495));
     label5->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     label5->setWordWrap(true);
-    label5->setFont(SansFont(8.25, true));
+    label5->setFont(ui::SansFont(8.25, true));
 
     cmdOK = new QPushButton(QStringLiteral("&OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));

@@ -2,6 +2,8 @@
 // The main window: every server setting in named controls on seven tabs, the rules that
 // keep them consistent, and the commands of the File and Help menus.
 
+#include "Settings.h"
+
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
@@ -154,23 +156,20 @@ private:
     // Closing the window: the unload rules; false when the close must not go ahead.
     bool Form_Unload();
     void ShowFileSaveError(const QString& description, const QString& file);
-    // The busy pointer over the whole window; nested uses keep it until the last ends.
-    void SetBusy(bool busy);
 
     // A text setting as the load read it: the stored bytes and the text shown for them.
     struct LoadedText {
         QString shown;
         std::string bytes;
     };
-    QString LoadText(const char* name);
+    QString LoadText(Settings::Setting setting);
     // The bytes a save stores for a box's text: the loaded bytes while the text is unedited.
-    std::string TextToStore(const char* name, const QString& text) const;
-    std::map<std::string, LoadedText> m_loadedTexts;
+    std::string TextToStore(Settings::Setting setting, const QString& text) const;
+    std::map<Settings::Setting, LoadedText> m_loadedTexts;
     // The store could not be read when the window opened: the window shows defaults, and a
     // save would replace stored values the operator never saw.
     bool m_storeUnread = false;
     QString m_storeProblem;
-    int m_busy = 0;
 
     // A box that a mouse click has just entered: the click itself must not undo the
     // selection its GotFocus rule made.

@@ -1,183 +1,36 @@
 // The main window's controls: every tab, frame, label and box at its fixed place, and the
-// menus. Positions are kept in twips as the layout was drawn; 15 twips make one pixel.
+// menus. Positions are kept in twips as the layout was measured (ui/Twips.h).
 #include "Main.h"
 
+#include "Captions.h"
 #include "Fonts.h"
-
+#include "Style.h"
 #include "TextFileEditor.h"
+#include "Twips.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QEvent>
 #include <QFont>
 #include <QGroupBox>
-#include <QIconEngine>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
-#include <qdrawutil.h>
-#include <QPainter>
 #include <QPalette>
-#include <QPointer>
-#include <QProxyStyle>
 #include <QPushButton>
 #include <QStyleOption>
 #include <QTabBar>
 #include <QTabWidget>
 
-#include <cmath>
-
 namespace norvane {
 
+using ui::twips;
+
 namespace {
-
-int twips(int value) { return qRound(value / 15.0); }
-
-// Height of the tab row, so every page's controls lie below the tabs as drawn.
-constexpr int TabRowTwips = 295;
-
-// One of a style's standard icons, made only when it is first drawn or measured.
-class DeferredStandardIcon : public QIconEngine {
-public:
-    DeferredStandardIcon(QStyle* style, QStyle::StandardPixmap which) : m_style(style), m_which(which) {}
-
-    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode, QIcon::State state) override {
-        icon().paint(painter, rect, Qt::AlignCenter, mode, state);
-    }
-    QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
-        return icon().actualSize(size, mode, state);
-    }
-    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
-        return icon().pixmap(size, mode, state);
-    }
-    QPixmap scaledPixmap(const QSize& size, QIcon::Mode mode, QIcon::State state, qreal scale) override {
-        return icon().pixmap(size, scale, mode, state);
-    }
-    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
-        return icon().availableSizes(mode, state);
-    }
-    bool isNull() override { return icon().isNull(); }
-    QIconEngine* clone() const override { return new DeferredStandardIcon(m_style, m_which); }
-
-private:
-    const QIcon& icon() {
-        if (!m_made && m_style)
-            m_icon = m_style->standardIcon(m_which);
-        m_made = true;
-        return m_icon;
-    }
-
-    QPointer<QStyle> m_style;
-    QStyle::StandardPixmap m_which;
-    QIcon m_icon;
-    bool m_made = false;
-};
-
-// The application's own style, brought to the measures the window was drawn for: "*" for
-// every character of a password, check boxes and tabs as compact as the layout expects,
-// and frame captions in the frame's own font rather than a bold one.
-class WindowStyle : public QProxyStyle {
-public:
-    // Over the platform's own style, as the application would have had it.
-    WindowStyle() = default;
-
-    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
-                  QStyleHintReturn* returnData) const override {
-        if (hint == SH_LineEdit_PasswordCharacter)
-            return '*';
-        return QProxyStyle::styleHint(hint, option, widget, returnData);
-    }
-
-    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
-        switch (metric) {
-        case PM_IndicatorWidth:
-        case PM_IndicatorHeight:
-            return 13;
-        case PM_CheckBoxLabelSpacing:
-            return 3;
-        case PM_TabBarTabHSpace:
-            return 14;
-        default:
-            return QProxyStyle::pixelMetric(metric, option, widget);
-        }
-    }
-
-    // The menu bar makes the icon of its overflow button at once, reading three picture
-    // files through the image plugins, for a button that shows only when the menus do not
-    // fit the bar; the icon is made when it is first drawn instead.
-    QIcon standardIcon(StandardPixmap which, const QStyleOption* option, const QWidget* widget) const override {
-        if (which == SP_ToolBarHorizontalExtensionButton && !option)
-            return QIcon(new DeferredStandardIcon(baseStyle(), which));
-        return QProxyStyle::standardIcon(which, option, widget);
-    }
-
-    QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& contents,
-                           const QWidget* widget) const override {
-        QSize size = QProxyStyle::sizeFromContents(type, option, contents, widget);
-        if (type == CT_TabBarTab)
-            size.setHeight(twips(TabRowTwips));
-        return size;
-    }
-
-    // A frame's line runs through the middle of its caption, which sits near its left end,
-    // so the frame's children have its whole height below the caption.
-    QRect subControlRect(ComplexControl control, const QStyleOptionComplex* option, SubControl part,
-                         const QWidget* widget) const override {
-        const auto* box = qstyleoption_cast<const QStyleOptionGroupBox*>(option);
-        if (control != CC_GroupBox || !box)
-            return QProxyStyle::subControlRect(control, option, part, widget);
-        const int textHeight = box->fontMetrics.height();
-        switch (part) {
-        case SC_GroupBoxFrame:
-            return box->rect.adjusted(0, box->text.isEmpty() ? 0 : textHeight / 2, 0, 0);
-        case SC_GroupBoxLabel:
-            if (box->text.isEmpty())
-                return {};
-            return {box->rect.left() + 6, box->rect.top(), box->fontMetrics.horizontalAdvance(box->text) + 4, textHeight};
-        case SC_GroupBoxContents:
-            return box->rect.adjusted(1, box->text.isEmpty() ? 1 : textHeight, -1, -1);
-        default:
-            return QProxyStyle::subControlRect(control, option, part, widget);
-        }
-    }
-
-    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
-                            const QWidget* widget) const override {
-        const auto* box = qstyleoption_cast<const QStyleOptionGroupBox*>(option);
-        if (control != CC_GroupBox || !box) {
-            QProxyStyle::drawComplexControl(control, option, painter, widget);
-            return;
-        }
-        const QRect label = box->text.isEmpty() ? QRect() : subControlRect(CC_GroupBox, option, SC_GroupBoxLabel, widget);
-        if (box->subControls & SC_GroupBoxFrame) {
-            // An etched line, broken where the caption sits.
-            painter->save();
-            painter->setClipRegion(QRegion(box->rect).subtracted(QRegion(label)));
-            qDrawShadeRect(painter, subControlRect(CC_GroupBox, option, SC_GroupBoxFrame, widget), box->palette, true);
-            painter->restore();
-        }
-        if ((box->subControls & SC_GroupBoxLabel) && !label.isEmpty()) {
-            drawItemText(painter, label.adjusted(2, 0, -2, 0), Qt::TextShowMnemonic | Qt::AlignLeft | Qt::AlignVCenter,
-                         box->palette, box->state & State_Enabled, box->text, QPalette::WindowText);
-        }
-    }
-};
-
-// One style for every window, the application's own, set before the first widget is
-// made: each widget then starts in it, where setting it on every widget afterwards would
-// polish each one twice.
-void UseWindowStyle() {
-    static QPointer<QStyle> style;
-    if (!style) {
-        style = new WindowStyle;
-        QApplication::setStyle(style);
-    }
-}
 
 // The tab control, able to say where its pages sit, so that controls on a page can be
 // placed from the tab control's own corner as the layout measures them.
@@ -263,110 +116,11 @@ TextFileEditor* editor(const Container& in, const QString& name, int l, int t, i
 
 Container in(QWidget* widget) { return {widget, {}}; }
 
-// Where a check box draws its caption.
-QRect captionArea(const QCheckBox* box) {
-    QStyleOptionButton option;
-    option.initFrom(box);
-    option.text = box->text();
-    return box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box);
-}
-
-// Whether a caption shows whole in its control, set in the given font: the width of a
-// one-line caption, the height of a word-wrapped one.
-bool captionFits(const QWidget* control, const QFont& font) {
-    if (const auto* box = qobject_cast<const QCheckBox*>(control))
-        return QFontMetrics(font).horizontalAdvance(box->text()) <= captionArea(box).width();
-    if (const auto* label = qobject_cast<const QLabel*>(control)) {
-        const QRect area = label->contentsRect();
-        // One line needs only its advance, rounded up as a laid-out line is; only a
-        // wrapped caption is laid out.
-        if (!label->wordWrap())
-            return std::ceil(QFontMetricsF(font).horizontalAdvance(label->text())) <= area.width();
-        const QRect needed = QFontMetrics(font).boundingRect(QRect(0, 0, area.width(), 1 << 16),
-                                                             Qt::TextWordWrap | label->alignment(), label->text());
-        return needed.width() <= area.width() && needed.height() <= area.height();
-    }
-    return true;
-}
-
-QString captionOf(const QWidget* control) {
-    if (const auto* box = qobject_cast<const QCheckBox*>(control))
-        return box->text();
-    if (const auto* label = qobject_cast<const QLabel*>(control))
-        return label->text();
-    return {};
-}
-
-// The room a caption has as one line, against the width it needs as one line: a
-// word-wrapped label gives it its width once for every line it holds.
-qreal captionRoom(const QWidget* control, const QFontMetricsF& metrics) {
-    if (const auto* box = qobject_cast<const QCheckBox*>(control))
-        return captionArea(box).width();
-    const auto* label = static_cast<const QLabel*>(control);
-    const QRect area = label->contentsRect();
-    return (label->wordWrap() ? qMax(1.0, std::floor(area.height() / metrics.lineSpacing())) : 1.0) * area.width();
-}
-
-// The substitute fonts run a little wider than the ones the layout was drawn with. A
-// caption that would be clipped has its letters set a little closer first: it keeps its
-// size, and no other font is loaded. Only one that needs more is set smaller, in quarter
-// points, its size reckoned in one step, so only that size (or, where hinting or
-// wrapping costs a little more room, the next below it) is ever loaded.
-void fitCaption(QWidget* control) {
-    constexpr qreal Smallest = 6.0;      // points
-    constexpr qreal SpacingStep = 0.05;  // pixels between letters
-    constexpr int SpacingSteps = 8;      // at most 0.4 pixels closer
-    QFont font = control->font();
-    if (captionFits(control, font))
-        return;
-    const QString caption = captionOf(control);
-    const QFontMetricsF metrics(font);
-    const qreal room = captionRoom(control, metrics);
-    const qreal needed = qMax(1.0, metrics.horizontalAdvance(caption));
-
-    const qreal letters = qMax<qsizetype>(1, caption.size());
-    for (int step = qMax(1, int(std::ceil((needed - room) / letters / SpacingStep))); step <= SpacingSteps; ++step) {
-        font.setLetterSpacing(QFont::AbsoluteSpacing, -step * SpacingStep);
-        if (captionFits(control, font)) {
-            control->setFont(font);
-            return;
-        }
-    }
-    font.setLetterSpacing(QFont::AbsoluteSpacing, 0);
-
-    const qreal size = font.pointSizeF();
-    qreal fitted = qBound(Smallest, std::ceil(size * qMin(1.0, room / needed) * 4) / 4, size - 0.25);
-    for (;;) {
-        font.setPointSizeF(fitted);
-        if (fitted <= Smallest || captionFits(control, font))
-            break;
-        fitted -= 0.25;
-    }
-    control->setFont(font);
-}
-
-// Fits the captions of a tab page when the page is first shown, before it is painted: a
-// page the operator never opens is never measured, nor a size its captions alone use loaded.
-class PageFitter : public QObject {
-public:
-    using QObject::QObject;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::Show) {
-            watched->removeEventFilter(this);
-            for (QWidget* widget : static_cast<QWidget*>(watched)->findChildren<QWidget*>())
-                fitCaption(widget);
-        }
-        return false;
-    }
-};
-
 }  // namespace
 
 Main::Main(QWidget* parent) : QMainWindow(parent) {
-    UseWindowStyle();
-    UseApplicationFont();
+    ui::UseWindowStyle();
+    ui::UseApplicationFont();
     buildLayout();
     connectEvents();
     m_programDirectory = QCoreApplication::applicationDirPath();
@@ -398,7 +152,7 @@ void Main::buildLayout() {
     Label1 = label(window, QStringLiteral("Label1"), QStringLiteral("Norvane Administrator 2.5"), 120, 0, 7215, 615,
                    Qt::AlignHCenter);
     // The banner is the program's own Latin text: no fallback faces are looked up for it.
-    QFont banner = SerifFont(27.75, true);
+    QFont banner = ui::SerifFont(27.75, true);
     banner.setStyleStrategy(QFont::NoFontMerging);
     banner.setHintingPreference(QFont::PreferNoHinting);
     Label1->setFont(banner);
@@ -499,7 +253,7 @@ void Main::buildLayout() {
         rightLabel(p, QStringLiteral("Label12"), QStringLiteral("Connection Check:"), 240, 3000, 1455, 255);
         txtCheckDB = text(p, QStringLiteral("txtCheckDB"), 1800, 3000, 615, 285);
         auto* secs = label(p, member("lblCheckDBInterval", 5), QStringLiteral("Secs"), 2520, 3120, 330, 150);
-        secs->setFont(SansFont(6.75));
+        secs->setFont(ui::SansFont(6.75));
     }
 
     // Advanced: one option array over three frames, in screen order rather than index order.
@@ -605,10 +359,9 @@ void Main::buildLayout() {
     mAbout = help->addAction(QStringLiteral("&About"));
     mAbout->setObjectName(QStringLiteral("mAbout"));
 
-    fitCaption(Label1);
-    auto* fitter = new PageFitter(this);
+    ui::FitCaption(Label1);
     for (QWidget* page : pages)
-        page->installEventFilter(fitter);
+        ui::FitCaptionsWhenShown(page);
 }
 
 }  // namespace norvane

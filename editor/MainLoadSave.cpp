@@ -1,6 +1,7 @@
 // Start-up load, the save of every setting, and how the window closes.
 #include "Main.h"
 
+#include "BusyCursor.h"
 #include "LocalIPs.h"
 #include "MessageBox.h"
 #include "ODBC32.h"
@@ -18,22 +19,12 @@
 #include <QStringList>
 #include <QTabWidget>
 
-#include <algorithm>
-
 namespace norvane {
 namespace {
 
 // Settings travel as the system's 8-bit text.
 std::string Bytes(const QString& text) { return text.toLocal8Bit().toStdString(); }
 QString Text(const std::string& bytes) { return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size())); }
-
-std::string Read(const char* name) { return Registry::ReadString("", name); }
-
-// One entry per setting, whichever spelling of its name the load or the save uses.
-std::string SettingKey(const char* name) {
-    const Settings::Definition* d = Settings::Find(name);
-    return d ? d->saveName : name;
-}
 
 // A box the program filled shows the beginning of its text, as an operator reads a path.
 void ShowStart(QLineEdit* box) { box->setCursorPosition(0); }
@@ -53,18 +44,18 @@ void AppendKeepingText(QComboBox* box, const QString& name) {
 
 }  // namespace
 
-QString Main::LoadText(const char* name) {
-    std::string bytes = Read(name);
+QString Main::LoadText(Settings::Setting setting) {
+    std::string bytes = Settings::Read(setting);
     QString shown = Text(bytes);
-    m_loadedTexts[SettingKey(name)] = {shown, std::move(bytes)};
+    m_loadedTexts[setting] = {shown, std::move(bytes)};
     return shown;
 }
 
-std::string Main::TextToStore(const char* name, const QString& text) const {
+std::string Main::TextToStore(Settings::Setting setting, const QString& text) const {
     // A text the operator left as it was loaded goes back as the bytes it was read from:
     // bytes the locale cannot show (Latin-1 from a Windows machine) must not turn into
     // replacement characters behind the operator's back.
-    const auto it = m_loadedTexts.find(SettingKey(name));
+    const auto it = m_loadedTexts.find(setting);
     if (it != m_loadedTexts.end() && it->second.shown == text)
         return it->second.bytes;
     return Bytes(text);
@@ -74,10 +65,7 @@ void Main::Form_Load() {
     using namespace Settings;
     Registry::SetFaultReporter(ReportRegistryFault);
     // A store held by another process makes the load or a save wait: the window says so.
-    Registry::SetWaitNotifier([window = QPointer<Main>(this)](bool waiting) {
-        if (window)
-            window->SetBusy(waiting);
-    });
+    Registry::SetWaitNotifier([window = QPointer<Main>(this)](bool waiting) { ui::SetBusy(window, waiting); });
     Registry::SetBaseKey(Settings::Root, Settings::KeyPath);
     m_loadedTexts.clear();
 
@@ -94,10 +82,10 @@ void Main::Form_Load() {
                          MessageBox::AppTitle, MessageBox::Buttons::Ok, MessageBox::Icon::Warning);
     }
 
-    if (LoadIgnoreCase(Read("IgnoreCase")))
+    if (LoadIgnoreCase(Read(Setting::IgnoreCase)))
         SetValue(chkIgnoreCase, 1);
 
-    if (auto trim = LoadTrimName(Read("TrimName"))) {
+    if (auto trim = LoadTrimName(Read(Setting::TrimName))) {
         if (trim->spaces)
             SetValue(chkTrimName[1], 1);
         if (trim->domains)
@@ -105,47 +93,47 @@ void Main::Form_Load() {
     }
     SetValue(chkTrimName[0], (Value(chkTrimName[1]) == 1 || Value(chkTrimName[2]) == 1) ? 1 : 0);
 
-    if (auto port = LoadPort(Read("AuthPort")))
+    if (auto port = LoadPort(Read(Setting::AuthPort)))
         txtAuthPort->setText(Text(*port));
-    if (LoadReqAcctAuth(Read("ReqAcctAuth")))
+    if (LoadReqAcctAuth(Read(Setting::ReqAcctAuth)))
         SetValue(chkReqSecret, 1);
-    if (LoadAllowMalformed(Read("AllowMalformed")))
+    if (LoadAllowMalformed(Read(Setting::AllowMalformed)))
         SetValue(chkMalformed, 1);
-    if (auto port = LoadPort(Read("AcctPort")))
+    if (auto port = LoadPort(Read(Setting::AcctPort)))
         txtAcctPort->setText(Text(*port));
 
-    if (auto mode = LoadMode(Read("Mode")))
+    if (auto mode = LoadMode(Read(Setting::Mode)))
         for (std::size_t i = 0; i < mode->size(); ++i)
             if ((*mode)[i])
                 SetValue(chkMode[i], 1);
-    if (auto proxy = LoadProxy(Read("Proxy")))
+    if (auto proxy = LoadProxy(Read(Setting::Proxy)))
         for (std::size_t i = 0; i < proxy->size(); ++i)
             if ((*proxy)[i])
                 SetValue(chkProxy[i], 1);
-    if (auto snmp = LoadSnmp(Read("SNMP")))
+    if (auto snmp = LoadSnmp(Read(Setting::SNMP)))
         for (std::size_t i = 0; i < snmp->size(); ++i)
             if ((*snmp)[i])
                 SetValue(chkSNMP[i], 1);
-    if (auto options = LoadOptions(Read("Options")))
+    if (auto options = LoadOptions(Read(Setting::Options)))
         for (std::size_t i = 0; i < options->size(); ++i)
             if ((*options)[i])
                 SetValue(chkOptions[i], 1);
     SetValue(chkOptions[4], 0);
-    if (auto debug = LoadDebug(Read("Debug")))
+    if (auto debug = LoadDebug(Read(Setting::Debug)))
         for (std::size_t i = 0; i < debug->size(); ++i)
             if ((*debug)[i])
                 SetValue(chkDebug[i], 1);
 
-    txtLogFile[0]->setText(LoadText("LogFile"));
-    txtLogFile[1]->setText(LoadText("AcctLogFile"));
-    cbDSN[0]->setEditText(LoadText("ODBCDatasource"));
-    txtUsername[0]->setText(LoadText("UserName"));
-    const QString password = LoadText("Password");
+    txtLogFile[0]->setText(LoadText(Setting::LogFile));
+    txtLogFile[1]->setText(LoadText(Setting::AcctLogFile));
+    cbDSN[0]->setEditText(LoadText(Setting::ODBCDatasource));
+    txtUsername[0]->setText(LoadText(Setting::UserName));
+    const QString password = LoadText(Setting::Password);
     txtPassword[0]->setText(password);
     txtPassword[1]->setText(password);
-    cbDSN[1]->setEditText(LoadText("AcctODBCDatasource"));
-    txtUsername[1]->setText(LoadText("AcctUserName"));
-    const QString acctPassword = LoadText("AcctPassword");
+    cbDSN[1]->setEditText(LoadText(Setting::AcctODBCDatasource));
+    txtUsername[1]->setText(LoadText(Setting::AcctUserName));
+    const QString acctPassword = LoadText(Setting::AcctPassword);
     txtPassword[2]->setText(acctPassword);
     txtPassword[3]->setText(acctPassword);
 
@@ -153,12 +141,12 @@ void Main::Form_Load() {
     frmAcct->setHidden(!differentAccounting);
     SetValue(chkDiffAcct, differentAccounting ? 1 : 0);
 
-    txtCheckDB->setText(LoadText("TestDatabaseSecs"));
-    txtFiles[0]->setText(LoadText("DataDirectory"));
-    txtFiles[1]->setText(LoadText("AcctDirectory"));
-    txtFiles[2]->setText(LoadText("UsersFile"));
+    txtCheckDB->setText(LoadText(Setting::TestDatabaseSecs));
+    txtFiles[0]->setText(LoadText(Setting::DataDirectory));
+    txtFiles[1]->setText(LoadText(Setting::AcctDirectory));
+    txtFiles[2]->setText(LoadText(Setting::UsersFile));
     // Read with the others, inside the one transaction; the list is filled below.
-    const QString savedIP = LoadText("IPAddress");
+    const QString savedIP = LoadText(Setting::IPAddress);
     Registry::EndRead();
 
     for (QLineEdit* box : findChildren<QLineEdit*>())
@@ -252,68 +240,67 @@ bool Main::SaveAll() {
     bool failed = false;
     QString reason;
     // What this save stores for each text the operator sees, for the next save's comparison.
-    std::map<std::string, LoadedText> written;
-    auto write = [&](const char* name, const std::string& text) {
-        if (Registry::WriteString("", name, text) != 0) {
+    std::map<Setting, LoadedText> written;
+    auto write = [&](Setting setting, const std::string& text) {
+        if (Write(setting, text) != 0) {
             failed = true;
             if (reason.isEmpty())
                 reason = Text(Registry::LastErrorText());
         }
     };
-    auto writeText = [&](const char* name, const QString& text) {
-        std::string bytes = TextToStore(name, text);
-        write(name, bytes);
-        written[SettingKey(name)] = {text, std::move(bytes)};
+    // An empty box stores its setting's stand-in where the table gives one.
+    auto writeText = [&](Setting setting, const QString& text) {
+        if (text.isEmpty() && Row(setting).whenEmpty) {
+            write(setting, Row(setting).whenEmpty);
+            return;
+        }
+        std::string bytes = TextToStore(setting, text);
+        write(setting, bytes);
+        written[setting] = {text, std::move(bytes)};
     };
     auto shown = [](const QCheckBox* box) { return Box{Value(box), !box->isHidden()}; };
-    auto textOr = [&](const char* name, const QString& text, const char* fallback) {
-        if (text.isEmpty())
-            write(name, fallback);
-        else
-            writeText(name, text);
-    };
 
-    write("IgnoreCase", Value(chkIgnoreCase) != 0 ? "3" : "0");
+    write(Setting::IgnoreCase, Value(chkIgnoreCase) != 0 ? "3" : "0");
     if (auto port = SavePort(Bytes(txtAuthPort->text())))
-        write("AuthPort", *port);
-    write("ReqAcctAuth", std::to_string(Value(chkReqSecret)));
-    write("AllowMalformed", std::to_string(Value(chkMalformed)));
-    write("TrimName", SaveTrimName(shown(chkTrimName[1]), shown(chkTrimName[2])));
+        write(Setting::AuthPort, *port);
+    write(Setting::ReqAcctAuth, std::to_string(Value(chkReqSecret)));
+    write(Setting::AllowMalformed, std::to_string(Value(chkMalformed)));
+    write(Setting::TrimName, SaveTrimName(shown(chkTrimName[1]), shown(chkTrimName[2])));
     if (auto port = SavePort(Bytes(txtAcctPort->text())))
-        write("AcctPort", *port);
-    write("Mode", SaveMode(shown(chkMode[0]), shown(chkMode[1]), shown(chkMode[2]), shown(chkMode[3])));
+        write(Setting::AcctPort, *port);
+    write(Setting::Mode, SaveMode(shown(chkMode[0]), shown(chkMode[1]), shown(chkMode[2]), shown(chkMode[3])));
     std::array<int, 6> proxy{};
     for (std::size_t i = 0; i < proxy.size(); ++i)
         proxy[i] = Value(chkProxy[i]);
-    write("Proxy", SaveProxy(proxy));
+    write(Setting::Proxy, SaveProxy(proxy));
     std::array<int, 14> options{};
     for (std::size_t i = 0; i < options.size(); ++i)
         options[i] = Value(chkOptions[i]);
-    write("Options", SaveOptions(options));
-    write("SNMP", SaveSnmp(Value(chkSNMP[0]), Value(chkSNMP[1])));
+    write(Setting::Options, SaveOptions(options));
+    write(Setting::SNMP, SaveSnmp(Value(chkSNMP[0]), Value(chkSNMP[1])));
     std::array<int, 4> debug{};
     for (std::size_t i = 0; i < debug.size(); ++i)
         debug[i] = Value(chkDebug[i]);
-    write("Debug", SaveDebug(debug));
-    writeText("LogFile", txtLogFile[0]->text());
-    writeText("AcctLogFile", txtLogFile[1]->text());
-    textOr("ODBCDatasource", cbDSN[0]->currentText(), "Corvex");
-    writeText("Username", txtUsername[0]->text());
-    writeText("Password", txtPassword[0]->text());
+    write(Setting::Debug, SaveDebug(debug));
+    writeText(Setting::LogFile, txtLogFile[0]->text());
+    writeText(Setting::AcctLogFile, txtLogFile[1]->text());
+    writeText(Setting::ODBCDatasource, cbDSN[0]->currentText());
+    writeText(Setting::UserName, txtUsername[0]->text());
+    writeText(Setting::Password, txtPassword[0]->text());
     if (Value(chkDiffAcct) == 1) {
-        textOr("AcctODBCDatasource", cbDSN[1]->currentText(), "Corvex");
-        writeText("AcctUsername", txtUsername[1]->text());
-        writeText("AcctPassword", txtPassword[2]->text());
+        writeText(Setting::AcctODBCDatasource, cbDSN[1]->currentText());
+        writeText(Setting::AcctUserName, txtUsername[1]->text());
+        writeText(Setting::AcctPassword, txtPassword[2]->text());
     } else {
-        write("AcctODBCDatasource", "");
-        write("AcctUsername", "");
-        write("AcctPassword", "");
+        write(Setting::AcctODBCDatasource, "");
+        write(Setting::AcctUserName, "");
+        write(Setting::AcctPassword, "");
     }
-    writeText("TestDatabaseSecs", txtCheckDB->text());
-    writeText("DataDirectory", txtFiles[0]->text());
-    writeText("AcctDirectory", txtFiles[1]->text());
-    textOr("UsersFile", txtFiles[2]->text(), "Users");
-    writeText("IPAddress", cbIPAddress->currentText());
+    writeText(Setting::TestDatabaseSecs, txtCheckDB->text());
+    writeText(Setting::DataDirectory, txtFiles[0]->text());
+    writeText(Setting::AcctDirectory, txtFiles[1]->text());
+    writeText(Setting::UsersFile, txtFiles[2]->text());
+    writeText(Setting::IPAddress, cbIPAddress->currentText());
 
     if (!failed && Registry::CommitBatch() != 0) {
         failed = true;
@@ -328,14 +315,6 @@ bool Main::SaveAll() {
     m_storeUnread = false;
     m_dirty = false;
     return true;
-}
-
-void Main::SetBusy(bool busy) {
-    m_busy = std::max(0, m_busy + (busy ? 1 : -1));
-    if (m_busy > 0)
-        setCursor(Qt::WaitCursor);
-    else
-        unsetCursor();
 }
 
 void Main::mSave_Click() {

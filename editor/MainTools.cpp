@@ -3,6 +3,7 @@
 #include "Main.h"
 
 #include "About.h"
+#include "BusyCursor.h"
 #include "ConnectionCheck.h"
 #include "MessageBox.h"
 #include "ServiceControl.h"
@@ -42,7 +43,7 @@ void Main::tabMain_Click(int PreviousTab) {
 void Main::cmdCheck_Click(int Index) {
     // Busy from before the connection opens until the answer has been read; the message
     // box is a window of its own and keeps the normal arrow meanwhile.
-    SetBusy(true);
+    const ui::BusyCursor busy(this);
     rdcCorvex.dataSourceName = cbDSN[Index]->currentText();
     rdcCorvex.userName = txtUsername[Index]->text();
     rdcCorvex.password = txtPassword[Index * 2]->text();
@@ -57,7 +58,6 @@ void Main::cmdCheck_Click(int Index) {
         MessageBox::show(this, QStringLiteral("Check Connection failed"), MessageBox::AppTitle, MessageBox::Buttons::Ok,
                          MessageBox::Icon::None, result.error);
     }
-    SetBusy(false);
 }
 
 void Main::cmdInstall_Click() {

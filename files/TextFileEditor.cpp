@@ -1,13 +1,12 @@
 #include "TextFileEditor.h"
 
+#include "BusyCursor.h"
 #include "FileWrite.h"
+#include "Fonts.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QFont>
 #include <QKeyEvent>
-#include <QPointer>
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -24,37 +23,8 @@ namespace norvane {
 namespace {
 
 // About a tenth of a second of loading on an ordinary machine: past it the operator sees
-// the busy pointer.
+// the busy pointer, shown before the work starts.
 constexpr qsizetype BusyPointerBytes = 1 << 20;
-
-// The busy pointer on the window while a long load or save runs; put back on every path.
-class BusyPointer {
-public:
-    BusyPointer(QWidget* widget, bool needed) : m_window(needed ? widget->window() : nullptr) {
-        if (!m_window)
-            return;
-        m_hadCursor = m_window->testAttribute(Qt::WA_SetCursor);
-        m_previous = m_window->cursor();
-        m_window->setCursor(Qt::WaitCursor);
-        // The window system shows it before the work starts; the operator's input waits.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
-    ~BusyPointer() {
-        if (!m_window)
-            return;
-        if (m_hadCursor)
-            m_window->setCursor(m_previous);
-        else
-            m_window->unsetCursor();
-    }
-    BusyPointer(const BusyPointer&) = delete;
-    BusyPointer& operator=(const BusyPointer&) = delete;
-
-private:
-    QPointer<QWidget> m_window;
-    bool m_hadCursor = false;
-    QCursor m_previous;
-};
 
 // The file a path names in the end, also when it is still to be made: links followed, the
 // directory made canonical. Empty, with *error set, for a loop of links or a directory
@@ -81,13 +51,7 @@ QString WhereLinkLeads(const QString& path, int* error) {
 }  // namespace
 
 TextFileEditor::TextFileEditor(QWidget* parent) : QPlainTextEdit(parent) {
-    // Liberation Mono has Courier New's metrics; any fixed-pitch face will do without it.
-    QFont font(QStringLiteral("Liberation Mono"));
-    font.setFamilies({QStringLiteral("Liberation Mono"), QStringLiteral("Courier New")});
-    font.setStyleHint(QFont::TypeWriter);
-    font.setFixedPitch(true);
-    font.setPointSizeF(8.25);
-    setFont(font);
+    setFont(ui::FixedFont(8.25));
 
     // Reached by clicking only; Tab inside it moves on, Ctrl+Tab types a tab.
     setFocusPolicy(Qt::ClickFocus);
@@ -143,7 +107,7 @@ bool TextFileEditor::LoadFile(const QString& path) {
     if (st.st_size > LineMap::MaxBytes)
         return fail(SystemErrorText(EFBIG));
 
-    const BusyPointer busy(this, st.st_size >= BusyPointerBytes);
+    const ui::BusyCursor busy(st.st_size >= BusyPointerBytes ? this : nullptr, ui::BusyCursor::Show::Now);
     errno = 0;
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
@@ -191,7 +155,8 @@ bool TextFileEditor::SaveFile(const QString& path, QString* error, QString* file
         return fail(m_loadError.isEmpty() ? SystemErrorText(ENOENT) : m_loadError, m_loadErrorFile);
     const QString nativePath = NativeFilePath(path);
 
-    const BusyPointer busy(this, m_lines.bytes().size() >= BusyPointerBytes);
+    const ui::BusyCursor busy(m_lines.bytes().size() >= BusyPointerBytes ? this : nullptr,
+                              ui::BusyCursor::Show::Now);
     LineMap::Plan plan = m_lines.MakePlan(*document());
     if (!plan.encodable)
         return fail(tr("The text holds characters that the file's character set (Latin-1) cannot store."), nativePath);

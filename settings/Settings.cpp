@@ -1,5 +1,7 @@
 #include "Settings.h"
 
+#include "Registry.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -10,43 +12,49 @@
 
 namespace norvane::Settings {
 
-const std::array<Definition, 24> Table = {{
-    {"IgnoreCase", "IgnoreCase", Kind::Flag, "chkIgnoreCase", "unchecked"},
-    {"AuthPort", "AuthPort", Kind::Number, "txtAuthPort", "empty box"},
-    {"ReqAcctAuth", "ReqAcctAuth", Kind::Flag, "chkReqSecret", "unchecked"},
-    {"AllowMalformed", "AllowMalformed", Kind::Flag, "chkMalformed", "unchecked"},
-    {"TrimName", "TrimName", Kind::BitMask, "chkTrimName(0..2)", "all unchecked"},
-    {"AcctPort", "AcctPort", Kind::Number, "txtAcctPort", "empty box"},
-    {"Mode", "Mode", Kind::Number, "chkMode(0..3)", "\"Text\" checked"},
-    {"Proxy", "Proxy", Kind::BitMask, "chkProxy(0..5)", "all unchecked"},
-    {"Options", "Options", Kind::BitMask, "chkOptions(0..13)", "all unchecked"},
-    {"SNMP", "SNMP", Kind::BitMask, "chkSNMP(0..1)", "both unchecked"},
-    {"Debug", "Debug", Kind::BitMask, "chkDebug(0..3)", "all unchecked"},
-    {"LogFile", "LogFile", Kind::Text, "txtLogFile(0)", "empty box"},
-    {"AcctLogFile", "AcctLogFile", Kind::Text, "txtLogFile(1)", "empty box"},
-    {"ODBCDatasource", "ODBCDatasource", Kind::Text, "cbDSN(0)", "empty box"},
-    {"UserName", "Username", Kind::Text, "txtUsername(0)", "empty box"},
-    {"Password", "Password", Kind::Text, "txtPassword(0), txtPassword(1)", "both empty"},
-    {"AcctODBCDatasource", "AcctODBCDatasource", Kind::Text, "cbDSN(1)", "empty box"},
-    {"AcctUserName", "AcctUsername", Kind::Text, "txtUsername(1)", "empty box"},
-    {"AcctPassword", "AcctPassword", Kind::Text, "txtPassword(2), txtPassword(3)", "both empty"},
-    {"TestDatabaseSecs", "TestDatabaseSecs", Kind::Text, "txtCheckDB", "empty box"},
-    {"DataDirectory", "DataDirectory", Kind::Text, "txtFiles(0)", "empty box"},
-    {"AcctDirectory", "AcctDirectory", Kind::Text, "txtFiles(1)", "empty box"},
-    {"UsersFile", "UsersFile", Kind::Text, "txtFiles(2)", "empty box"},
-    {"IPAddress", "IPAddress", Kind::Text, "cbIPAddress", "\"All\" selected"},
+constexpr std::array<Definition, SettingCount> Table = {{
+    {Setting::IgnoreCase, "IgnoreCase", "IgnoreCase", Kind::Flag, {"chkIgnoreCase"}, nullptr},
+    {Setting::AuthPort, "AuthPort", "AuthPort", Kind::Number, {"txtAuthPort"}, nullptr},
+    {Setting::ReqAcctAuth, "ReqAcctAuth", "ReqAcctAuth", Kind::Flag, {"chkReqSecret"}, nullptr},
+    {Setting::AllowMalformed, "AllowMalformed", "AllowMalformed", Kind::Flag, {"chkMalformed"}, nullptr},
+    {Setting::TrimName, "TrimName", "TrimName", Kind::BitMask, {"chkTrimName", 0, 2}, nullptr},
+    {Setting::AcctPort, "AcctPort", "AcctPort", Kind::Number, {"txtAcctPort"}, nullptr},
+    {Setting::Mode, "Mode", "Mode", Kind::Number, {"chkMode", 0, 3}, nullptr},
+    {Setting::Proxy, "Proxy", "Proxy", Kind::BitMask, {"chkProxy", 0, 5}, nullptr},
+    {Setting::Options, "Options", "Options", Kind::BitMask, {"chkOptions", 0, 13}, nullptr},
+    {Setting::SNMP, "SNMP", "SNMP", Kind::BitMask, {"chkSNMP", 0, 1}, nullptr},
+    {Setting::Debug, "Debug", "Debug", Kind::BitMask, {"chkDebug", 0, 3}, nullptr},
+    {Setting::LogFile, "LogFile", "LogFile", Kind::Text, {"txtLogFile", 0, 0}, nullptr},
+    {Setting::AcctLogFile, "AcctLogFile", "AcctLogFile", Kind::Text, {"txtLogFile", 1, 1}, nullptr},
+    {Setting::ODBCDatasource, "ODBCDatasource", "ODBCDatasource", Kind::Text, {"cbDSN", 0, 0}, "Corvex"},
+    {Setting::UserName, "UserName", "Username", Kind::Text, {"txtUsername", 0, 0}, nullptr},
+    {Setting::Password, "Password", "Password", Kind::Text, {"txtPassword", 0, 1}, nullptr},
+    {Setting::AcctODBCDatasource, "AcctODBCDatasource", "AcctODBCDatasource", Kind::Text, {"cbDSN", 1, 1}, "Corvex"},
+    {Setting::AcctUserName, "AcctUserName", "AcctUsername", Kind::Text, {"txtUsername", 1, 1}, nullptr},
+    {Setting::AcctPassword, "AcctPassword", "AcctPassword", Kind::Text, {"txtPassword", 2, 3}, nullptr},
+    {Setting::TestDatabaseSecs, "TestDatabaseSecs", "TestDatabaseSecs", Kind::Text, {"txtCheckDB"}, nullptr},
+    {Setting::DataDirectory, "DataDirectory", "DataDirectory", Kind::Text, {"txtFiles", 0, 0}, nullptr},
+    {Setting::AcctDirectory, "AcctDirectory", "AcctDirectory", Kind::Text, {"txtFiles", 1, 1}, nullptr},
+    {Setting::UsersFile, "UsersFile", "UsersFile", Kind::Text, {"txtFiles", 2, 2}, "Users"},
+    {Setting::IPAddress, "IPAddress", "IPAddress", Kind::Text, {"cbIPAddress"}, nullptr},
 }};
 
-namespace {
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+// A row left out would be a zeroed one: every row is there, at its enumerator's index.
+constexpr bool EveryRowInPlace() {
+    for (std::size_t i = 0; i < Table.size(); ++i)
+        if (static_cast<std::size_t>(Table[i].setting) != i || !Table[i].name || !Table[i].saveName)
             return false;
     return true;
 }
+static_assert(EveryRowInPlace(), "one row per Setting, in the enum's order");
+
+std::string Read(Setting setting) { return Registry::ReadString("", Row(setting).name); }
+
+std::int16_t Write(Setting setting, const std::string& text) {
+    return Registry::WriteString("", Row(setting).saveName, text);
+}
+
+namespace {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
@@ -72,13 +80,6 @@ std::optional<double> RadixNumber(const std::string& s, std::size_t pos, unsigne
 }
 
 }  // namespace
-
-const Definition* Find(std::string_view name) {
-    for (const Definition& d : Table)
-        if (EqualNoCase(d.name, name) || EqualNoCase(d.saveName, name))
-            return &d;
-    return nullptr;
-}
 
 std::optional<double> LeadingNumber(std::string_view text) {
     std::string s;

@@ -3,6 +3,7 @@
 // that show it and the conversions that loading and saving share.
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,17 +16,40 @@ constexpr const char* KeyPath = "SOFTWARE\\Tarsel\\Norvane";
 
 enum class Kind { Flag, Number, BitMask, Text };
 
+// Every value under the settings key, in the order the save writes them; each indexes its
+// row of Table, so a setting is named in one place and renaming it breaks every use.
+enum class Setting {
+    IgnoreCase, AuthPort, ReqAcctAuth, AllowMalformed, TrimName, AcctPort, Mode, Proxy, Options, SNMP, Debug,
+    LogFile, AcctLogFile, ODBCDatasource, UserName, Password, AcctODBCDatasource, AcctUserName, AcctPassword,
+    TestDatabaseSecs, DataDirectory, AcctDirectory, UsersFile, IPAddress,
+    Count
+};
+constexpr std::size_t SettingCount = static_cast<std::size_t>(Setting::Count);
+
+// The main window's controls that show a setting, by object name: one control (first < 0)
+// or the members first..last of a control array, named "name(i)".
+struct Controls {
+    const char* name;
+    int first = -1, last = -1;
+};
+
 struct Definition {
+    Setting setting;
     const char* name;       // as the load reads it
     const char* saveName;   // as the save writes it (differs only in letter case)
     Kind kind;
-    const char* controls;   // the window's control(s) that show it
-    const char* whenMissing;
+    Controls controls;
+    const char* whenEmpty;  // what the save stores for an empty box; null: the empty text
 };
 
-// In the order of the value table, which is also the order of the save.
-extern const std::array<Definition, 24> Table;
-const Definition* Find(std::string_view name);  // without regard to case
+extern const std::array<Definition, SettingCount> Table;
+inline const Definition& Row(Setting setting) { return Table[static_cast<std::size_t>(setting)]; }
+
+// Through the Registry module's current location, which the caller points at the settings
+// key: the stored text ("" when it cannot be read) under the name the load reads, and a
+// REG_SZ write under the name the save writes (0 on success).
+std::string Read(Setting setting);
+std::int16_t Write(Setting setting, const std::string& text);
 
 // The number a text begins with; nullopt when it does not fit (a double that overflows,
 // an &H or &O number wider than 32 bits), which callers treat as a failing step.

@@ -1,7 +1,8 @@
-// The main window against its layout tables: every control by name, kind, caption, place,
+// The main window against the Controls table below: every control by name, kind, caption, place,
 // size and starting state; the tabs, the menus, the fonts and the window itself.
 #include "gui_support.h"
 
+#include "BusyCursor.h"
 #include "TextFileEditor.h"
 
 #include <QAction>
@@ -258,6 +259,33 @@ TEST(GuiLayout, EveryControlAsTheTablesGiveIt) {
     named.sort();
     expected.sort();
     EXPECT_EQ(named.join(u','), expected.join(u','));
+}
+
+// Settings::Table names the controls that show each setting: all of them exist.
+TEST(GuiLayout, EverySettingsControlIsInTheWindow) {
+    Window window;
+    for (const Settings::Definition& d : Settings::Table)
+        for (int i = d.controls.first; i <= d.controls.last; ++i) {
+            const QString name = QLatin1String(d.controls.name) + (i < 0 ? QString() : QStringLiteral("(%1)").arg(i));
+            EXPECT_NE(window.main->findChild<QWidget*>(name), nullptr) << d.name << ": " << name.toStdString();
+        }
+}
+
+// Uses of the busy pointer nest on the window; the last to end gives back its own pointer.
+TEST(GuiLayout, BusyPointerNestsOnTheWindow) {
+    Window window;
+    Main& main = *window.main;
+    main.setCursor(Qt::CrossCursor);
+    {
+        const ui::BusyCursor outer(main.cmdInstall);  // a control's use makes its window busy
+        ui::SetBusy(&main, true);
+        ui::SetBusy(&main, false);
+        EXPECT_EQ(main.cursor().shape(), Qt::WaitCursor);
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    }
+    EXPECT_EQ(main.cursor().shape(), Qt::CrossCursor);
+    ui::SetBusy(&main, false);  // an end without a start changes nothing
+    EXPECT_EQ(main.cursor().shape(), Qt::CrossCursor);
 }
 
 TEST(GuiLayout, WindowTabsMenusAndFonts) {

@@ -131,11 +131,18 @@ TEST(Codecs, OptionsTrimNameSnmpDebug) {
     EXPECT_EQ(SaveDebug({2, 0, 0, 0}), "0");
 }
 
-TEST(SettingsTable, TwentyFourValuesFoundWithoutRegardToCase) {
+TEST(SettingsTable, TwentyFourValuesWithTheirTwoSpellingsAndStandIns) {
     EXPECT_EQ(Table.size(), 24u);
     EXPECT_STREQ(Table.front().name, "IgnoreCase");
     EXPECT_STREQ(Table.back().name, "IPAddress");
-    ASSERT_NE(Find("username"), nullptr);
-    EXPECT_STREQ(Find("Username")->name, "UserName");
-    EXPECT_EQ(Find("Nothing"), nullptr);
+    // The load and the save spell the user names apart; the store takes them as one name.
+    EXPECT_STREQ(Row(Setting::UserName).name, "UserName");
+    EXPECT_STREQ(Row(Setting::UserName).saveName, "Username");
+    EXPECT_STREQ(Row(Setting::AcctUserName).saveName, "AcctUsername");
+    int standIns = 0;
+    for (const Definition& d : Table)
+        standIns += d.whenEmpty != nullptr;
+    EXPECT_EQ(standIns, 3);
+    EXPECT_STREQ(Row(Setting::AcctODBCDatasource).whenEmpty, "Corvex");
+    EXPECT_STREQ(Row(Setting::UsersFile).whenEmpty, "Users");
 }
