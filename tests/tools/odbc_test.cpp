@@ -1,6 +1,6 @@
 // The data-source enumeration over unixODBC, with ini files of the test's own.
 #include "ODBC32.h"
-#include "tools_OdbcIni.h"
+#include "support/OdbcIni.h"
 
 #include <gtest/gtest.h>
 

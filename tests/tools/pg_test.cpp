@@ -1,7 +1,7 @@
 // The connection check over the PostgreSQL ODBC driver against the server that
 // pg_start.sh started for these tests.
 #include "ConnectionCheck.h"
-#include "tools_OdbcIni.h"
+#include "support/OdbcIni.h"
 
 #include <QFile>
 

@@ -1,7 +1,7 @@
 // norvane-admin as an operator starts it: the real binary's command line and display
 // handling, and its window, read by the probe plugin, when it runs through a link.
 
-#include "app_support.h"
+#include "support/Programs.h"
 #include "support/TestEnv.h"
 
 #include "Registry.h"

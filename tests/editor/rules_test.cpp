@@ -1,6 +1,6 @@
 // The rules that keep the main window's controls consistent, driven through the real
 // widgets: clicks, typing and focus moves as the operator makes them.
-#include "gui_support.h"
+#include "support/Window.h"
 
 #include <QAbstractItemView>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 // The main window against the Controls table below: every control by name, kind, caption, place,
 // size and starting state; the tabs, the menus, the fonts and the window itself.
-#include "gui_support.h"
+#include "support/Window.h"
 
 #include "BusyCursor.h"
 #include "TextFileEditor.h"

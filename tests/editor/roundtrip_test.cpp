@@ -462,7 +462,7 @@ TEST_F(RoundTrip, DataSourcesFromTheDriverManager) {
     const QString longName = QString(40, 'L');
     QFile inst(env.path("odbc/odbcinst.ini"));
     ASSERT_TRUE(inst.open(QIODevice::WriteOnly));
-    inst.write("[SQLite3]\nDriver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so\n");
+    inst.write("[SQLite3]\nDriver=" NORVANE_ODBC_DRIVER_DIR "/libsqlite3odbc.so\n");
     inst.close();
     QFile ini(env.path("odbc/odbc.ini"));
     ASSERT_TRUE(ini.open(QIODevice::WriteOnly));

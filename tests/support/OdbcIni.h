@@ -28,8 +28,8 @@ class OdbcIni {
 public:
     using Attributes = std::vector<std::pair<QString, QString>>;
 
-    static constexpr const char* SqliteDriver = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
-    static constexpr const char* PostgresDriver = "/usr/lib/x86_64-linux-gnu/odbc/psqlodbcw.so";
+    static constexpr const char* SqliteDriver = NORVANE_ODBC_DRIVER_DIR "/libsqlite3odbc.so";
+    static constexpr const char* PostgresDriver = NORVANE_ODBC_DRIVER_DIR "/psqlodbcw.so";
 
     OdbcIni() : m_oldSys(qgetenv("ODBCSYSINI")), m_oldUser(qgetenv("ODBCINI")) {
         if (!m_dir.isValid())

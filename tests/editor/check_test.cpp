@@ -4,7 +4,7 @@
 #include "MessageBox.h"
 #include "Registry.h"
 #include "support/TestEnv.h"
-#include "tools_OdbcIni.h"
+#include "support/OdbcIni.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -3,7 +3,7 @@
 // password prompt and lets pkexec keep the display), and take the display along. A real
 // pkexec cannot run unattended: a recording stand-in takes its place on PATH.
 
-#include "app_support.h"
+#include "support/Programs.h"
 
 #include <QDir>
 #include <QFile>

@@ -8,7 +8,7 @@
 #include "SqliteStore.h"
 #include "TextFileEditor.h"
 #include "support/TestEnv.h"
-#include "tools_OdbcIni.h"
+#include "support/OdbcIni.h"
 
 #include <QAction>
 #include <QApplication>

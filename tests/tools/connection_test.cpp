@@ -1,7 +1,7 @@
 // The connection check over the SQLite ODBC driver, and over the PostgreSQL driver
 // against servers that cannot answer.
 #include "ConnectionCheck.h"
-#include "tools_OdbcIni.h"
+#include "support/OdbcIni.h"
 
 #include <QHostAddress>
 #include <QTcpServer>
