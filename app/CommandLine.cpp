@@ -23,10 +23,10 @@ int RunCommandLine(int argc, char** argv) {
     QCoreApplication::setApplicationVersion(QStringLiteral(NORVANE_VERSION));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral(
-        "Norvane Administrator: edits the settings, the clients file and the users file of the\n"
-        "Norvane RADIUS server on this machine, and installs or removes its service.\n"
-        "It takes no arguments but these options."));
+    parser.setApplicationDescription(
+        QStringLiteral("Norvane Administrator: edits the settings, the clients file and the users file of the\n"
+                       "Norvane RADIUS server on this machine, and installs or removes its service.\n"
+                       "It takes no arguments but these options."));
     // Not addHelpOption(): its --help-all offers Qt's own options, which are refused here.
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help."));
     parser.addOption(help);

@@ -71,9 +71,7 @@ PlatformFailureGuard::PlatformFailureGuard() {
     g_previous = qInstallMessageHandler(HoldMessage);
 }
 
-PlatformFailureGuard::~PlatformFailureGuard() {
-    disarm();
-}
+PlatformFailureGuard::~PlatformFailureGuard() { disarm(); }
 
 void PlatformFailureGuard::disarm() {
     if (!g_armed)

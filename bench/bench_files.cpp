@@ -32,7 +32,7 @@ struct UsersFile {
     QTemporaryDir dir{BenchDir()};
     QString path = dir.filePath("Users");
     QByteArray bytes;
-    QString text;   // as it is handed to the document
+    QString text;  // as it is handed to the document
     explicit UsersFile(int megabytes) {
         const int lines = megabytes * 20'000;
         bytes.reserve(qsizetype(lines) * 50);

@@ -141,7 +141,8 @@ struct ManyKeys {
         store.BeginBatch();
         for (int i = 0; i < n; ++i) {
             HKey key = 0;
-            store.CreateKey(HKEY_LOCAL_MACHINE_ROOT, std::string(Parent) + "\\Key" + std::to_string(i), Access::AllAccess, key);
+            store.CreateKey(HKEY_LOCAL_MACHINE_ROOT, std::string(Parent) + "\\Key" + std::to_string(i),
+                            Access::AllAccess, key);
             const std::string value = std::to_string(i) + '\0';
             store.SetValue(key, "Value", RegType::Sz, reinterpret_cast<const unsigned char*>(value.data()),
                            static_cast<std::uint32_t>(value.size()));
@@ -172,11 +173,12 @@ void BM_Floor_ReadKeysInOrder(benchmark::State& state) {
         sqlite3* db = nullptr;
         sqlite3_open_v2(keys.path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
         sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(db,
-                           "SELECT k.path, v.name, v.type, v.data FROM keys k LEFT JOIN vals v ON v.key_id = k.id"
-                           " WHERE k.root = 2147483650 AND (k.path = ?1 OR (k.path > ?1 || '\\' AND k.path < ?1 || ']'))"
-                           " ORDER BY k.path, v.rowid",
-                           -1, &st, nullptr);
+        sqlite3_prepare_v2(
+            db,
+            "SELECT k.path, v.name, v.type, v.data FROM keys k LEFT JOIN vals v ON v.key_id = k.id"
+            " WHERE k.root = 2147483650 AND (k.path = ?1 OR (k.path > ?1 || '\\' AND k.path < ?1 || ']'))"
+            " ORDER BY k.path, v.rowid",
+            -1, &st, nullptr);
         sqlite3_bind_text(st, 1, ManyKeys::Parent, -1, SQLITE_STATIC);
         std::string rows;
         while (sqlite3_step(st) == SQLITE_ROW)

@@ -10,7 +10,7 @@ namespace norvane::bench {
 // otherwise. A template for QTemporaryDir.
 inline QString BenchDir() {
     const QString dir = qEnvironmentVariableIsEmpty("NORVANE_BENCH_DIR") ? QDir::currentPath()
-                                                                       : qEnvironmentVariable("NORVANE_BENCH_DIR");
+                                                                         : qEnvironmentVariable("NORVANE_BENCH_DIR");
     return dir + "/norvane-bench-XXXXXX";
 }
 

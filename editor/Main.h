@@ -150,8 +150,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void buildLayout();        // MainLayout.cpp
-    void connectEvents();      // MainRules.cpp
+    void buildLayout();    // MainLayout.cpp
+    void connectEvents();  // MainRules.cpp
     void SetDirty() { m_dirty = true; }
     // Closing the window: the unload rules; false when the close must not go ahead.
     bool Form_Unload();

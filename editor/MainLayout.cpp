@@ -163,10 +163,10 @@ void Main::buildLayout() {
     auto* tabs = place(new TabControl(client), window, QStringLiteral("tabMain"), 120, 720, 7335, 3495);
     tabs->setUsesScrollButtons(false);
     tabMain = tabs;
-    const QStringList captions = {QStringLiteral("Configuration"), QStringLiteral("ODBC DSN"),
-                                  QStringLiteral("Advanced"),      QStringLiteral("Cache"),
-                                  QStringLiteral("Service Control"), QStringLiteral("Clients"),
-                                  QStringLiteral("Users")};
+    const QStringList captions = {
+        QStringLiteral("Configuration"), QStringLiteral("ODBC DSN"),        QStringLiteral("Advanced"),
+        QStringLiteral("Cache"),         QStringLiteral("Service Control"), QStringLiteral("Clients"),
+        QStringLiteral("Users")};
     std::array<QWidget*, 7> pages{};
     for (int i = 0; i < captions.size(); ++i) {
         pages[i] = new QWidget;
@@ -195,8 +195,10 @@ void Main::buildLayout() {
 
         const Container options =
             in(frame(p, QStringLiteral("frmOptions"), QStringLiteral("General Options"), 2760, 360, 1695, 2055));
-        chkIgnoreCase = check(options, QStringLiteral("chkIgnoreCase"), QStringLiteral("Ignore Case"), 120, 360, 1215, 195);
-        chkReqSecret = check(options, QStringLiteral("chkReqSecret"), QStringLiteral("Require Secret"), 120, 600, 1455, 195);
+        chkIgnoreCase =
+            check(options, QStringLiteral("chkIgnoreCase"), QStringLiteral("Ignore Case"), 120, 360, 1215, 195);
+        chkReqSecret =
+            check(options, QStringLiteral("chkReqSecret"), QStringLiteral("Require Secret"), 120, 600, 1455, 195);
         chkMalformed =
             check(options, QStringLiteral("chkMalformed"), QStringLiteral("Allow Malformed"), 120, 840, 1455, 195);
         chkTrimName[0] = check(options, member("chkTrimName", 0), QStringLiteral("Trim Name"), 120, 1200, 1095, 195);
@@ -210,7 +212,8 @@ void Main::buildLayout() {
         rightLabel(auth, QStringLiteral("Label17"), QStringLiteral("Logfile:"), 120, 600, 585, 255);
         txtLogFile[0] = text(auth, member("txtLogFile", 0), 840, 600, 1695, 285);
 
-        const Container acct = in(frame(p, QStringLiteral("SSFrame3"), QStringLiteral("Accounting"), 4560, 1440, 2655, 975));
+        const Container acct =
+            in(frame(p, QStringLiteral("SSFrame3"), QStringLiteral("Accounting"), 4560, 1440, 2655, 975));
         rightLabel(acct, QStringLiteral("Label2"), QStringLiteral("Port:"), 360, 240, 375, 255);
         txtAcctPort = text(acct, QStringLiteral("txtAcctPort"), 840, 240, 615, 285);
         rightLabel(acct, QStringLiteral("Label7"), QStringLiteral("Logfile:"), 120, 600, 615, 255);
@@ -246,8 +249,8 @@ void Main::buildLayout() {
             cmdCheck[i] = button(f, member("cmdCheck", i), QStringLiteral("&Check"), 2040, 1920, 975, 325);
             cmdCheck[i]->setEnabled(false);
         }
-        chkDiffAcct = check(p, QStringLiteral("chkDiffAcct"), QStringLiteral("Use different Accounting DSN"), 3960, 2880,
-                            2655, 255);
+        chkDiffAcct = check(p, QStringLiteral("chkDiffAcct"), QStringLiteral("Use different Accounting DSN"), 3960,
+                            2880, 2655, 255);
         chkOptions[4] = check(p, member("chkOptions", 4), QStringLiteral("MS Access Mode"), 3960, 3120, 1575, 255);
         chkOptions[4]->setHidden(true);
         rightLabel(p, QStringLiteral("Label12"), QStringLiteral("Connection Check:"), 240, 3000, 1455, 255);
@@ -269,16 +272,17 @@ void Main::buildLayout() {
                 chkOptions[o.index] = check(f, member("chkOptions", o.index), QString::fromLatin1(o.caption), o.left,
                                             o.top, o.width, o.height);
         };
-        options(in(frame(p, QStringLiteral("frmODBCOptionsAuth"), QStringLiteral("Authentication"), 120, 480, 2175, 2895)),
-                {{0, "Concurrency Control", 120, 240, 1815, 255},
-                 {6, "Variable Login Limits", 120, 480, 1815, 255},
-                 {2, "Time banking", 120, 840, 1815, 255},
-                 {8, "Server Port Access", 120, 1080, 1695, 255},
-                 {5, "Ascend Max Time", 120, 1320, 1695, 255},
-                 {7, "Password Replace", 120, 1680, 1695, 255},
-                 {12, "DNIS Checking", 120, 1920, 1695, 255},
-                 {11, "Do Not Check Users", 120, 2280, 1935, 255},
-                 {13, "Reject List", 120, 2520, 1695, 255}});
+        options(
+            in(frame(p, QStringLiteral("frmODBCOptionsAuth"), QStringLiteral("Authentication"), 120, 480, 2175, 2895)),
+            {{0, "Concurrency Control", 120, 240, 1815, 255},
+             {6, "Variable Login Limits", 120, 480, 1815, 255},
+             {2, "Time banking", 120, 840, 1815, 255},
+             {8, "Server Port Access", 120, 1080, 1695, 255},
+             {5, "Ascend Max Time", 120, 1320, 1695, 255},
+             {7, "Password Replace", 120, 1680, 1695, 255},
+             {12, "DNIS Checking", 120, 1920, 1695, 255},
+             {11, "Do Not Check Users", 120, 2280, 1935, 255},
+             {13, "Reject List", 120, 2520, 1695, 255}});
         chkOptions[11]->setHidden(true);
         options(in(frame(p, QStringLiteral("frmODBCOptionsAcct"), QStringLiteral("Accounting"), 2520, 480, 2175, 1935)),
                 {{1, "Manual Calls Update", 120, 240, 1815, 255},
@@ -286,8 +290,8 @@ void Main::buildLayout() {
                  {3, "Manual Srvc Update", 120, 960, 1815, 255},
                  {10, "Command Triggers", 120, 1320, 1815, 255}});
 
-        const Container proxy = in(
-            frame(p, QStringLiteral("frmODBCOptionsProxy"), QStringLiteral("Proxy and Roaming"), 4920, 480, 2175, 1935));
+        const Container proxy = in(frame(p, QStringLiteral("frmODBCOptionsProxy"), QStringLiteral("Proxy and Roaming"),
+                                         4920, 480, 2175, 1935));
         chkProxy[0] = check(proxy, member("chkProxy", 0), QStringLiteral("User Proxy "), 120, 240, 1215, 255);
         chkProxy[1] = check(proxy, member("chkProxy", 1), QStringLiteral("Authentication"), 480, 480, 1335, 255);
         chkProxy[2] = check(proxy, member("chkProxy", 2), QStringLiteral("Unknown"), 840, 720, 1095, 255);

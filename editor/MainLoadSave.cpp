@@ -24,7 +24,9 @@ namespace {
 
 // Settings travel as the system's 8-bit text.
 std::string Bytes(const QString& text) { return text.toLocal8Bit().toStdString(); }
-QString Text(const std::string& bytes) { return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size())); }
+QString Text(const std::string& bytes) {
+    return QString::fromLocal8Bit(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
 
 // A box the program filled shows the beginning of its text, as an operator reads a path.
 void ShowStart(QLineEdit* box) { box->setCursorPosition(0); }
@@ -77,9 +79,10 @@ void Main::Form_Load() {
         m_storeProblem = Text(Registry::LastErrorText());
         if (m_storeProblem.isEmpty())
             m_storeProblem = tr("The settings store %1 cannot be read.").arg(Text(Registry::StoreLocation()));
-        MessageBox::show(this, tr("The stored settings could not be read, so the window shows none of them.\n\n%1")
-                                   .arg(m_storeProblem),
-                         MessageBox::AppTitle, MessageBox::Buttons::Ok, MessageBox::Icon::Warning);
+        MessageBox::show(
+            this,
+            tr("The stored settings could not be read, so the window shows none of them.\n\n%1").arg(m_storeProblem),
+            MessageBox::AppTitle, MessageBox::Buttons::Ok, MessageBox::Icon::Warning);
     }
 
     if (LoadIgnoreCase(Read(Setting::IgnoreCase)))

@@ -46,30 +46,22 @@ void selectWholeText(QLineEdit* box) { box->setSelection(0, static_cast<int>(box
 
 int Main::Value(const QCheckBox* box) {
     switch (box->checkState()) {
-    case Qt::Checked:
-        return 1;
-    case Qt::PartiallyChecked:
-        return 2;
-    case Qt::Unchecked:
-        break;
+    case Qt::Checked: return 1;
+    case Qt::PartiallyChecked: return 2;
+    case Qt::Unchecked: break;
     }
     return 0;
 }
 
 void Main::SetValue(QCheckBox* box, int value) {
     switch (value) {
-    case 0:
-        box->setCheckState(Qt::Unchecked);
-        break;
-    case 1:
-        box->setCheckState(Qt::Checked);
-        break;
+    case 0: box->setCheckState(Qt::Unchecked); break;
+    case 1: box->setCheckState(Qt::Checked); break;
     case 2:
         box->setTristate(true);
         box->setCheckState(Qt::PartiallyChecked);
         break;
-    default:
-        break;  // not a check box value: the box keeps the one it has
+    default: break;  // not a check box value: the box keeps the one it has
     }
 }
 
@@ -202,7 +194,8 @@ bool Main::eventFilter(QObject* watched, QEvent* event) {
         if (password >= 0) {
             // Run once the focus has settled on its new control: the rule shows a modal box
             // and moves the focus itself, which must not happen in the middle of a move.
-            QMetaObject::invokeMethod(this, [this, password] { txtPassword_LostFocus(password); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, password] { txtPassword_LostFocus(password); }, Qt::QueuedConnection);
         }
     }
     return QMainWindow::eventFilter(watched, event);
@@ -258,14 +251,9 @@ void Main::chkProxy_Click(int Index) {
         chkProxy[2]->setHidden(p(0) * p(1) == 0);
         chkProxy[4]->setHidden(p(0) * p(3) == 0);
         break;
-    case 1:
-        chkProxy[2]->setHidden(p(1) == 0);
-        break;
-    case 3:
-        chkProxy[4]->setHidden(p(3) == 0);
-        break;
-    default:
-        break;
+    case 1: chkProxy[2]->setHidden(p(1) == 0); break;
+    case 3: chkProxy[4]->setHidden(p(3) == 0); break;
+    default: break;
     }
 }
 

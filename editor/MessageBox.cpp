@@ -20,14 +20,10 @@ std::function<void(const Shown&)> onShow;
 
 QMessageBox::Icon boxIcon(Icon icon) {
     switch (icon) {
-    case Icon::Question:
-        return QMessageBox::Question;
-    case Icon::Warning:
-        return QMessageBox::Warning;
-    case Icon::Critical:
-        return QMessageBox::Critical;
-    case Icon::None:
-        break;
+    case Icon::Question: return QMessageBox::Question;
+    case Icon::Warning: return QMessageBox::Warning;
+    case Icon::Critical: return QMessageBox::Critical;
+    case Icon::None: break;
     }
     return QMessageBox::NoIcon;
 }

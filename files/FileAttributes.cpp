@@ -74,7 +74,7 @@ std::optional<FileAttributes> ReadFileAttributes(const QByteArray& path) {
             [&](char* buffer, size_t size) { return ::lgetxattr(path.constData(), name.constData(), buffer, size); });
         if (value)
             a.extended.emplace_back(name, *value);
-        else if (errno != ENODATA)   // gone since the list was read
+        else if (errno != ENODATA)  // gone since the list was read
             a.complete = false;
     }
     return a;
@@ -97,13 +97,15 @@ QStringList ApplyFileAttributes(int fd, const FileAttributes& a) {
     if (!names)
         return differ << tr("extended attributes");
     for (const QByteArray& name : *names) {
-        const bool wanted = std::any_of(a.extended.begin(), a.extended.end(), [&](const auto& e) { return e.first == name; });
+        const bool wanted =
+            std::any_of(a.extended.begin(), a.extended.end(), [&](const auto& e) { return e.first == name; });
         if (!wanted && ::fremovexattr(fd, name.constData()) != 0 && errno != ENODATA)
             differ << Describe(name);
     }
     for (const auto& [name, value] : a.extended) {
         const char* key = name.constData();
-        const auto now = ReadGrowing([fd, key](char* buffer, size_t size) { return ::fgetxattr(fd, key, buffer, size); });
+        const auto now =
+            ReadGrowing([fd, key](char* buffer, size_t size) { return ::fgetxattr(fd, key, buffer, size); });
         if ((!now || *now != value) && ::fsetxattr(fd, key, value.constData(), value.size(), 0) != 0)
             differ << Describe(name);
     }

@@ -17,14 +17,14 @@ namespace norvane {
 struct FileAttributes {
     uid_t owner = 0;
     gid_t group = 0;
-    mode_t type = 0;   // S_IFREG, S_IFDIR, ...
-    mode_t mode = 0;   // permission bits and setuid, setgid, sticky
+    mode_t type = 0;  // S_IFREG, S_IFDIR, ...
+    mode_t mode = 0;  // permission bits and setuid, setgid, sticky
     nlink_t links = 1;
     dev_t device = 0;
     ino_t inode = 0;
     off_t size = 0;
-    std::vector<std::pair<QByteArray, QByteArray>> extended;   // name and value
-    bool complete = true;   // false when an extended attribute could not be read
+    std::vector<std::pair<QByteArray, QByteArray>> extended;  // name and value
+    bool complete = true;                                     // false when an extended attribute could not be read
 };
 
 // The attributes of `path` itself (a final symbolic link is not followed); nullopt with

@@ -35,10 +35,11 @@ FileContent DecodeFileContent(const QByteArray& bytes) {
     // Stateless: a sequence cut off at the end is an error, not state kept for more input.
     // The decoder refuses overlong forms, encoded surrogates and code points past U+10FFFF,
     // so what it accepts encodes back to the same bytes.
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    QStringDecoder utf8(QStringConverter::Utf8,
+                        QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
     FileContent content{utf8.decode(QByteArrayView(bytes).sliced(bom)), FileEncoding::Utf8, bom};
     if (utf8.hasError()) {
-        content.text = QString();   // freed before the second decode
+        content.text = QString();  // freed before the second decode
         content = {QString::fromLatin1(bytes), FileEncoding::Latin1, 0};
     }
     return content;
@@ -102,7 +103,8 @@ bool CanEncodeFileText(QStringView text, FileEncoding encoding) {
 QString DecodeText(QByteArrayView bytes, FileEncoding encoding) {
     if (encoding == FileEncoding::Latin1)
         return QString::fromLatin1(bytes);
-    QStringDecoder utf8(QStringConverter::Utf8, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    QStringDecoder utf8(QStringConverter::Utf8,
+                        QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
     return utf8.decode(bytes);
 }
 

@@ -15,7 +15,7 @@ enum class FileLineEnd { Lf, CrLf };
 struct FileContent {
     QString text;
     FileEncoding encoding = FileEncoding::Utf8;
-    int bomLength = 0;   // 3 when UTF-8 bytes began with a byte order mark, else 0
+    int bomLength = 0;  // 3 when UTF-8 bytes began with a byte order mark, else 0
 };
 FileContent DecodeFileContent(const QByteArray& bytes);
 
@@ -31,7 +31,7 @@ struct DecodedText {
     QString text;
     FileEncoding encoding;
     FileLineEnd lineEnd;
-    bool bom = false;   // UTF-8 only: the bytes began with a byte order mark
+    bool bom = false;  // UTF-8 only: the bytes began with a byte order mark
 };
 // Line ends in the text are "\n"; CRLF and lone CR in the bytes both become "\n".
 DecodedText DecodeFileBytes(const QByteArray& bytes);

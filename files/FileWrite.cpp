@@ -72,8 +72,8 @@ WriteOutcome WriteInPlace(int fd, const FileAttributes& old, const QList<QByteAr
     if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
         static_cast<rlim_t>(size) > limit.rlim_cur)
         return Failed(EFBIG);
-    if (size > old.size && ::fallocate(fd, FALLOC_FL_KEEP_SIZE, old.size, size - old.size) != 0 && errno != EOPNOTSUPP &&
-        errno != ENOSYS)
+    if (size > old.size && ::fallocate(fd, FALLOC_FL_KEEP_SIZE, old.size, size - old.size) != 0 &&
+        errno != EOPNOTSUPP && errno != ENOSYS)
         return Failed(errno);
     if (!WriteAt(fd, pieces) || ::ftruncate(fd, size) != 0)
         return Failed(errno);

@@ -40,8 +40,9 @@ std::vector<std::uint32_t> LineStarts(const QByteArray& bytes, FileEncoding enco
                 ++crlf;
                 ++i;
             }
-        } else if (i + 2 < n && ((c == 0xE2 && p[i + 1] == 0x80 && p[i + 2] == 0xA9) ||                     // U+2029
-                                 (c == 0xEF && p[i + 1] == 0xB7 && (p[i + 2] == 0x90 || p[i + 2] == 0x91)))) {  // U+FDD0/1
+        } else if (i + 2 < n &&
+                   ((c == 0xE2 && p[i + 1] == 0x80 && p[i + 2] == 0xA9) ||                         // U+2029
+                    (c == 0xEF && p[i + 1] == 0xB7 && (p[i + 2] == 0x90 || p[i + 2] == 0x91)))) {  // U+FDD0/1
             i += 2;
         } else {
             continue;
@@ -75,8 +76,8 @@ void LineMap::BlocksChanged(int first, int last, int blockCount) {
     for (; from != m_touched.end() && from->first + shift + from->blocks <= first; ++from)
         shift += from->blocks - (from->end - from->first);
     Touched merged{first - shift, 0, 0};
-    int begin = first;   // in block numbers from before the change
-    int lastEnd = -1;    // last block of the last touched stretch the change reaches
+    int begin = first;  // in block numbers from before the change
+    int lastEnd = -1;   // last block of the last touched stretch the change reaches
     int lastLineEnd = 0;
     auto to = from;
     for (; to != m_touched.end() && to->first + shift <= lastBefore; ++to) {
@@ -117,12 +118,12 @@ QString LineMap::lineText(int line) const {
 
 LineMap::Plan LineMap::MakePlan(const QTextDocument& document) const {
     Plan plan;
-    Plan::Change change{m_starts.front(), 0, 0, 0, {}, {}};   // the one being made
+    Plan::Change change{m_starts.front(), 0, 0, 0, {}, {}};  // the one being made
     const QByteArrayView bom = QByteArrayView(m_bytes).first(m_starts.front());
     if (!bom.isEmpty())
         plan.pieces.append(bom);
     plan.size = bom.size();
-    char lastByte = 0;   // of what is written so far
+    char lastByte = 0;  // of what is written so far
     auto endChange = [&](qsizetype to, int endLine) {
         change.to = to;
         change.endLine = endLine;
@@ -143,7 +144,7 @@ LineMap::Plan LineMap::MakePlan(const QTextDocument& document) const {
         change.bytes.append('\r');
         return true;
     };
-    auto keep = [&](int first, int end) {   // lines [first, end) as they were read
+    auto keep = [&](int first, int end) {  // lines [first, end) as they were read
         if (first >= end)
             return;
         const QByteArrayView bytes = lineBytes(first, end);
@@ -160,7 +161,7 @@ LineMap::Plan LineMap::MakePlan(const QTextDocument& document) const {
             lastByte = bytes.back();
         change = {m_starts[end], 0, end, 0, {}, {}};
     };
-    auto encode = [&](const QString& text, QByteArrayView end) {   // a line written anew
+    auto encode = [&](const QString& text, QByteArrayView end) {  // a line written anew
         plan.encodable = plan.encodable && CanEncodeFileText(text, m_encoding);
         if (!(text.isEmpty() && keepApart(end)))
             change.starts.push_back(static_cast<std::uint32_t>(change.bytes.size()));
@@ -204,7 +205,7 @@ LineMap::Plan LineMap::MakePlan(const QTextDocument& document) const {
                 keep(line, line + 1);
             else if (lineForLine)
                 encode(text, lineEndOf(line));
-            else   // the line end after the stretch is the one the file had there
+            else  // the line end after the stretch is the one the file had there
                 encode(text, i + 1 < count || sameAtEnd > 0 ? LineEndBytes(m_lineEnd) : lineEndOf(t.end - 1));
         }
         keep(t.end - sameAtEnd, t.end);

@@ -25,7 +25,7 @@ public:
     struct Plan {
         QList<QByteArrayView> pieces;
         qsizetype size = 0;
-        bool encodable = true;   // false when an edited line holds a character the encoding lacks
+        bool encodable = true;  // false when an edited line holds a character the encoding lacks
     private:
         friend class LineMap;
         // Loaded bytes [from, to) become `bytes`; the starts of lines [firstLine, endLine)
@@ -68,15 +68,15 @@ private:
         int blocks;
     };
     int lineCount() const { return static_cast<int>(m_starts.size()) - 1; }
-    QByteArrayView lineBytes(int first, int end) const;   // lines [first, end) with their ends
+    QByteArrayView lineBytes(int first, int end) const;  // lines [first, end) with their ends
     QByteArrayView lineEndOf(int line) const;
     QString lineText(int line) const;
 
     QByteArray m_bytes;
     FileEncoding m_encoding = FileEncoding::Utf8;
     FileLineEnd m_lineEnd = FileLineEnd::CrLf;
-    std::vector<std::uint32_t> m_starts{0, 0};   // byte offset of each line, then the size
-    std::vector<Touched> m_touched;                // in order, apart
+    std::vector<std::uint32_t> m_starts{0, 0};  // byte offset of each line, then the size
+    std::vector<Touched> m_touched;             // in order, apart
     int m_blockCount = 1;
 };
 

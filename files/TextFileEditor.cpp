@@ -155,8 +155,7 @@ bool TextFileEditor::SaveFile(const QString& path, QString* error, QString* file
         return fail(m_loadError.isEmpty() ? SystemErrorText(ENOENT) : m_loadError, m_loadErrorFile);
     const QString nativePath = NativeFilePath(path);
 
-    const ui::BusyCursor busy(m_lines.bytes().size() >= BusyPointerBytes ? this : nullptr,
-                              ui::BusyCursor::Show::Now);
+    const ui::BusyCursor busy(m_lines.bytes().size() >= BusyPointerBytes ? this : nullptr, ui::BusyCursor::Show::Now);
     LineMap::Plan plan = m_lines.MakePlan(*document());
     if (!plan.encodable)
         return fail(tr("The text holds characters that the file's character set (Latin-1) cannot store."), nativePath);

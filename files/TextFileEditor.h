@@ -50,10 +50,10 @@ private:
 
     QString m_fileName;
     LineMap m_lines;
-    QString m_loadedFile;   // where FileName led at the load: the file a save of it writes
+    QString m_loadedFile;  // where FileName led at the load: the file a save of it writes
     quint64 m_loadedDevice = 0;
     quint64 m_loadedInode = 0;
-    QString m_loadError;     // why the last load failed, and of which file
+    QString m_loadError;  // why the last load failed, and of which file
     QString m_loadErrorFile;
     bool m_loading = false;
 };

@@ -127,8 +127,8 @@ inline std::string CheckRegValue(const std::uint8_t* data, std::size_t size) {
     if (size < 2)
         return {};
     ValueEntry v;
-    const std::uint32_t types[] = {RegType::Sz, RegType::ExpandSz, RegType::Binary, RegType::Dword, RegType::MultiSz,
-                                   RegType::None, 11u, 0xFFFFu};
+    const std::uint32_t types[] = {
+        RegType::Sz, RegType::ExpandSz, RegType::Binary, RegType::Dword, RegType::MultiSz, RegType::None, 11u, 0xFFFFu};
     v.type = types[data[0] % 8];
     const std::size_t nameLength = std::min<std::size_t>(data[1] % 16, size - 2);
     v.name.assign(reinterpret_cast<const char*>(data + 2), nameLength);
@@ -208,7 +208,8 @@ inline std::string CheckFileBytes(const std::uint8_t* data, std::size_t size) {
     }
     const bool uniform = cr == 0 && (lf == 0 || crlf == 0);
     if (uniform && encoded != bytes)
-        return "uniform line ends did not come back: " + Shown(bytes.toStdString()) + " -> " + Shown(encoded.toStdString());
+        return "uniform line ends did not come back: " + Shown(bytes.toStdString()) + " -> " +
+               Shown(encoded.toStdString());
     // Otherwise the lines come back with the file's main line end: decoding the result
     // gives the same text and form.
     const DecodedText again = DecodeFileBytes(encoded);
@@ -265,10 +266,10 @@ std::string CheckRandomEdits(TextFileEditor& editor, const QByteArray& base, con
     QTextDocument* doc = editor.document();
     const std::vector<qsizetype> starts = LineStartsOf(base, form);
     const int lines = static_cast<int>(starts.size());
-    int head = lines;   // lines at the start no edit touched
-    int tail = lines;   // and at the end
-    const QString pieces[] = {QStringLiteral("x"), QStringLiteral("\n"), QStringLiteral("\t"), QString(QChar(0xE9)),
-                              QStringLiteral("ab\ncd"), QString()};
+    int head = lines;  // lines at the start no edit touched
+    int tail = lines;  // and at the end
+    const QString pieces[] = {QStringLiteral("x"),  QStringLiteral("\n"),     QStringLiteral("\t"),
+                              QString(QChar(0xE9)), QStringLiteral("ab\ncd"), QString()};
     std::string done;
     for (int n = 1 + static_cast<int>(random() % 5); n > 0; --n) {
         const int length = doc->characterCount() - 1;
@@ -276,7 +277,7 @@ std::string CheckRandomEdits(TextFileEditor& editor, const QByteArray& base, con
         const int removed = random() % 3 == 0 ? static_cast<int>(random() % static_cast<unsigned>(length - at + 1)) : 0;
         const QString& added = pieces[random() % std::size(pieces)];
         if (random() % 6 == 0 && doc->availableUndoSteps() > floor) {
-            doc->undo();   // undoes an edit already counted
+            doc->undo();  // undoes an edit already counted
             done += " undo";
             continue;
         }
@@ -285,13 +286,16 @@ std::string CheckRandomEdits(TextFileEditor& editor, const QByteArray& base, con
         cursor.setPosition(at + removed, QTextCursor::KeepAnchor);
         head = std::min(head, doc->findBlock(at).blockNumber());
         cursor.insertText(added);
-        tail = std::min(tail, doc->blockCount() - 1 - doc->findBlock(at + static_cast<int>(added.size())).blockNumber());
+        tail =
+            std::min(tail, doc->blockCount() - 1 - doc->findBlock(at + static_cast<int>(added.size())).blockNumber());
         done += " at " + std::to_string(at) + " -" + std::to_string(removed) + " +'" + Shown(added.toStdString()) + "'";
     }
     const QByteArray saved = editor.bytesToSave();
     const QString shown = doc->toRawText().replace(QChar::ParagraphSeparator, u'\n');
     const QByteArray reference = EncodeFileText(shown, form.encoding, form.lineEnd, form.bom);
-    const auto what = [&] { return " after" + done + " on " + Shown(base.toStdString()) + ": " + Shown(saved.toStdString()); };
+    const auto what = [&] {
+        return " after" + done + " on " + Shown(base.toStdString()) + ": " + Shown(saved.toStdString());
+    };
     if (form.bom && !saved.startsWith("\xEF\xBB\xBF"))
         return "an edited save lost the byte order mark" + what();
     if (EncodeFileText(ShownText(saved, form), form.encoding, form.lineEnd, form.bom) != reference)

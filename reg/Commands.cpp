@@ -44,24 +44,20 @@ struct Failure {
     std::string message;
 };
 
-[[noreturn]] void Fail(const std::string& message)
-{
-    throw Failure{message};
-}
+[[noreturn]] void Fail(const std::string& message) { throw Failure{message}; }
 
 struct Options {
     std::vector<std::string> positional;
-    std::optional<std::string> name;   // /v NAME, or "" for /ve
+    std::optional<std::string> name;  // /v NAME, or "" for /ve
     std::optional<std::string> type;
     std::optional<std::string> data;
     bool force = false;
-    bool overwrite = false;            // export /y
+    bool overwrite = false;  // export /y
 };
 
 // Switches are matched without case, as reg does; /v, /t and /d take the next argument
 // whatever it looks like, so DATA may itself begin with a slash.
-Options ParseOptions(const Arguments& args, const std::string& allowed)
-{
+Options ParseOptions(const Arguments& args, const std::string& allowed) {
     Options o;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -99,8 +95,7 @@ Options ParseOptions(const Arguments& args, const std::string& allowed)
     return o;
 }
 
-std::string KeyArgument(const std::string& text)
-{
+std::string KeyArgument(const std::string& text) {
     const auto path = RegFile::ParseKeyName(text);
     if (!path)
         Fail("not a key of HKEY_LOCAL_MACHINE (HKLM): " + text);
@@ -112,16 +107,14 @@ std::string KeyArgument(const std::string& text)
 // The reads of one command see one state of the store, whoever writes meanwhile.
 class Snapshot {
 public:
-    Snapshot(KeyStore& store, const std::string& path) : m_store(store)
-    {
+    Snapshot(KeyStore& store, const std::string& path) : m_store(store) {
         const std::int32_t status = store.BeginRead();
         // No store yet: the key is reported missing when it is opened.
         if (status != Status::Success && status != Status::FileNotFound)
             Fail("cannot read " + RegFile::FullKeyName(path) + ": " + RegFile::StatusText(store, status));
         m_open = status == Status::Success;
     }
-    ~Snapshot()
-    {
+    ~Snapshot() {
         if (m_open)
             m_store.EndRead();
     }
@@ -133,14 +126,10 @@ private:
     bool m_open = false;
 };
 
-std::string ShownName(const std::string& name)
-{
-    return name.empty() ? std::string("(Default)") : name;
-}
+std::string ShownName(const std::string& name) { return name.empty() ? std::string("(Default)") : name; }
 
 // Asks on a terminal; elsewhere there is nobody to ask, and /f is the way to go ahead.
-void Confirm(Console& io, const std::string& question, const std::string& refusal)
-{
+void Confirm(Console& io, const std::string& question, const std::string& refusal) {
     if (!io.interactive)
         Fail(refusal);
     io.out << question << " (Yes/No)? " << std::flush;
@@ -151,8 +140,7 @@ void Confirm(Console& io, const std::string& question, const std::string& refusa
         Fail("the operation was cancelled");
 }
 
-const char* TypeName(std::uint32_t type)
-{
+const char* TypeName(std::uint32_t type) {
     static const char* const names[] = {"REG_NONE",
                                         "REG_SZ",
                                         "REG_EXPAND_SZ",
@@ -168,21 +156,18 @@ const char* TypeName(std::uint32_t type)
     return type < std::size(names) ? names[type] : nullptr;
 }
 
-std::string HexBytes(const std::string& data)
-{
+std::string HexBytes(const std::string& data) {
     std::string out;
     for (char c : data)
         out += HexByte(static_cast<unsigned char>(c), true);
     return out;
 }
 
-std::string ShownData(const ValueEntry& v)
-{
+std::string ShownData(const ValueEntry& v) {
     const std::string& d = v.data;
     switch (v.type) {
     case RegType::Sz:
-    case RegType::ExpandSz:
-        return d.substr(0, d.find('\0'));
+    case RegType::ExpandSz: return d.substr(0, d.find('\0'));
     case RegType::Dword:
         if (d.size() == 4) {
             char buf[16];
@@ -196,13 +181,11 @@ std::string ShownData(const ValueEntry& v)
             out += (out.empty() ? "" : "\\0") + entry;
         return out;
     }
-    default:
-        return HexBytes(d);
+    default: return HexBytes(d);
     }
 }
 
-void PrintValue(std::ostream& out, const ValueEntry& v)
-{
+void PrintValue(std::ostream& out, const ValueEntry& v) {
     const char* name = TypeName(v.type);
     char unknown[16];
     if (!name) {
@@ -212,8 +195,7 @@ void PrintValue(std::ostream& out, const ValueEntry& v)
     out << "    " << ShownName(v.name) << "    " << name << "    " << ShownData(v) << "\n";
 }
 
-int QueryCommand(KeyStore& store, const Arguments& args, Console& io)
-{
+int QueryCommand(KeyStore& store, const Arguments& args, Console& io) {
     const Options o = ParseOptions(args, " v ve ");
     if (o.positional.size() != 1)
         Fail("query takes one KEY");
@@ -247,8 +229,7 @@ int QueryCommand(KeyStore& store, const Arguments& args, Console& io)
     return 0;
 }
 
-std::uint32_t ParseType(const std::string& text)
-{
+std::uint32_t ParseType(const std::string& text) {
     const std::string t = AsciiLower(text);
     if (t == "reg_sz")
         return RegType::Sz;
@@ -263,8 +244,7 @@ std::uint32_t ParseType(const std::string& text)
     Fail("the type " + text + " is not one of REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_BINARY");
 }
 
-std::string DwordData(const std::string& text)
-{
+std::string DwordData(const std::string& text) {
     const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
     const std::string digits = hex ? text.substr(2) : text;
     const auto n = digits.size() <= 10 ? ParseUint32(digits, hex ? 16 : 10) : std::nullopt;
@@ -273,8 +253,7 @@ std::string DwordData(const std::string& text)
     return DwordBytes(*n);
 }
 
-std::string BinaryData(const std::string& text)
-{
+std::string BinaryData(const std::string& text) {
     std::string bytes;
     auto digit = [&](char c) {
         const int d = HexDigit(c);
@@ -290,8 +269,7 @@ std::string BinaryData(const std::string& text)
 }
 
 // Entries separated by the two characters \0.
-std::string MultiSzData(const std::string& text)
-{
+std::string MultiSzData(const std::string& text) {
     std::vector<std::string> entries;
     for (std::size_t pos = 0; !text.empty();) {
         const std::size_t sep = text.find("\\0", pos);
@@ -306,22 +284,16 @@ std::string MultiSzData(const std::string& text)
     return MultiSzBytes(entries);
 }
 
-std::string DataBytes(std::uint32_t type, const std::optional<std::string>& data)
-{
+std::string DataBytes(std::uint32_t type, const std::optional<std::string>& data) {
     switch (type) {
-    case RegType::Dword:
-        return data ? DwordData(*data) : std::string(4, '\0');
-    case RegType::Binary:
-        return data ? BinaryData(*data) : std::string();
-    case RegType::MultiSz:
-        return MultiSzData(data.value_or(""));
-    default:
-        return data.value_or("") + '\0';
+    case RegType::Dword: return data ? DwordData(*data) : std::string(4, '\0');
+    case RegType::Binary: return data ? BinaryData(*data) : std::string();
+    case RegType::MultiSz: return MultiSzData(data.value_or(""));
+    default: return data.value_or("") + '\0';
     }
 }
 
-int AddCommand(KeyStore& store, const Arguments& args, Console& io)
-{
+int AddCommand(KeyStore& store, const Arguments& args, Console& io) {
     const Options o = ParseOptions(args, " v ve t d f ");
     if (o.positional.size() != 1)
         Fail("add takes one KEY");
@@ -352,7 +324,7 @@ int AddCommand(KeyStore& store, const Arguments& args, Console& io)
     if (status == Status::Success) {
         if (setsValue)
             status = store.SetValue(key, name, type, reinterpret_cast<const unsigned char*>(bytes.data()),
-                                     static_cast<std::uint32_t>(bytes.size()));
+                                    static_cast<std::uint32_t>(bytes.size()));
         store.CloseKey(key);
     }
     if (status == Status::Success)
@@ -366,8 +338,7 @@ int AddCommand(KeyStore& store, const Arguments& args, Console& io)
     return 0;
 }
 
-int DeleteCommand(KeyStore& store, const Arguments& args, Console& io)
-{
+int DeleteCommand(KeyStore& store, const Arguments& args, Console& io) {
     const Options o = ParseOptions(args, " v ve f ");
     if (o.positional.size() != 1)
         Fail("delete takes one KEY");
@@ -375,7 +346,8 @@ int DeleteCommand(KeyStore& store, const Arguments& args, Console& io)
     const std::string full = RegFile::FullKeyName(path);
 
     HKey key = 0;
-    std::int32_t status = store.OpenKey(HKEY_LOCAL_MACHINE_ROOT, path, o.name ? Access::AllAccess : Access::QueryValue, key);
+    std::int32_t status =
+        store.OpenKey(HKEY_LOCAL_MACHINE_ROOT, path, o.name ? Access::AllAccess : Access::QueryValue, key);
     if (status == Status::FileNotFound)
         Fail("the key " + full + " does not exist");
     if (status != Status::Success)
@@ -419,8 +391,7 @@ int DeleteCommand(KeyStore& store, const Arguments& args, Console& io)
 #ifndef _WIN32
 // Writes the whole text to a temporary file beside FILE, syncs it and renames it over FILE:
 // a failure leaves FILE as it was and no half export anywhere.
-void ReplaceFile(const std::string& file, const std::string& text, mode_t mode)
-{
+void ReplaceFile(const std::string& file, const std::string& text, mode_t mode) {
     const std::filesystem::path target(file);
     const std::string dir = target.has_parent_path() ? target.parent_path().string() : std::string(".");
     std::string temp = (std::filesystem::path(dir) / ("." + target.filename().string() + ".XXXXXX")).string();
@@ -453,8 +424,7 @@ void ReplaceFile(const std::string& file, const std::string& text, mode_t mode)
     }
 }
 #else
-void ReplaceFile(const std::string& file, const std::string& text)
-{
+void ReplaceFile(const std::string& file, const std::string& text) {
     const std::string temp = file + ".norvane-reg";
     std::ofstream out(temp, std::ios::binary | std::ios::trunc);
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
@@ -469,8 +439,7 @@ void ReplaceFile(const std::string& file, const std::string& text)
 }
 #endif
 
-int ExportCommand(KeyStore& store, const Arguments& args, Console& io)
-{
+int ExportCommand(KeyStore& store, const Arguments& args, Console& io) {
     const Options o = ParseOptions(args, " y ");
     if (o.positional.size() != 2)
         Fail("export takes a KEY and a FILE");
@@ -493,7 +462,8 @@ int ExportCommand(KeyStore& store, const Arguments& args, Console& io)
     if (exists && !std::filesystem::is_regular_file(existing))
         Fail(file + " is not a regular file; export writes a file of its own, so give the path of one");
     if (exists && !o.overwrite)
-        Confirm(io, "File " + file + " already exists. Overwrite", "the file " + file + " already exists; give /y to overwrite it");
+        Confirm(io, "File " + file + " already exists. Overwrite",
+                "the file " + file + " already exists; give /y to overwrite it");
 #ifndef _WIN32
     // The export holds the database passwords: owner-only, or stricter if the file was.
     mode_t mode = 0600;
@@ -508,8 +478,7 @@ int ExportCommand(KeyStore& store, const Arguments& args, Console& io)
     return 0;
 }
 
-int ImportCommand(KeyStore& store, const Arguments& args, Console& io)
-{
+int ImportCommand(KeyStore& store, const Arguments& args, Console& io) {
     const Options o = ParseOptions(args, " ");
     if (o.positional.size() != 1)
         Fail("import takes one FILE");
@@ -534,8 +503,7 @@ int ImportCommand(KeyStore& store, const Arguments& args, Console& io)
 
 // One line on err for whatever stops a command.
 template <class Command>
-int Guarded(Console& io, Command&& command)
-{
+int Guarded(Console& io, Command&& command) {
     try {
         return command();
     } catch (const Failure& f) {
@@ -548,33 +516,27 @@ int Guarded(Console& io, Command&& command)
 
 }  // namespace
 
-int Query(KeyStore& store, const Arguments& args, Console& io)
-{
+int Query(KeyStore& store, const Arguments& args, Console& io) {
     return Guarded(io, [&] { return QueryCommand(store, args, io); });
 }
 
-int Add(KeyStore& store, const Arguments& args, Console& io)
-{
+int Add(KeyStore& store, const Arguments& args, Console& io) {
     return Guarded(io, [&] { return AddCommand(store, args, io); });
 }
 
-int Delete(KeyStore& store, const Arguments& args, Console& io)
-{
+int Delete(KeyStore& store, const Arguments& args, Console& io) {
     return Guarded(io, [&] { return DeleteCommand(store, args, io); });
 }
 
-int Export(KeyStore& store, const Arguments& args, Console& io)
-{
+int Export(KeyStore& store, const Arguments& args, Console& io) {
     return Guarded(io, [&] { return ExportCommand(store, args, io); });
 }
 
-int Import(KeyStore& store, const Arguments& args, Console& io)
-{
+int Import(KeyStore& store, const Arguments& args, Console& io) {
     return Guarded(io, [&] { return ImportCommand(store, args, io); });
 }
 
-int Run(KeyStore& store, const Arguments& args, Console& io)
-{
+int Run(KeyStore& store, const Arguments& args, Console& io) {
     return Guarded(io, [&] {
         if (args.empty())
             Fail("no operation given; norvane-reg /? shows the usage");

@@ -13,22 +13,19 @@ constexpr const char* Crlf = "\r\n";
 // regedit keeps hex lines within about 80 columns.
 constexpr std::size_t LineWidth = 80;
 
-bool HasControl(std::string_view text)
-{
+bool HasControl(std::string_view text) {
     return std::any_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; });
 }
 
 // 8-bit text that a quoted string shows as it is: no control characters, no DEL.
-bool IsPrintable(std::string_view text)
-{
+bool IsPrintable(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) {
         const auto b = static_cast<unsigned char>(c);
         return b >= 0x20 && b != 0x7F;
     });
 }
 
-std::string Quote(std::string_view text)
-{
+std::string Quote(std::string_view text) {
     std::string out = "\"";
     for (char c : text) {
         if (c == '\\' || c == '"')
@@ -39,8 +36,7 @@ std::string Quote(std::string_view text)
     return out;
 }
 
-std::string_view Trim(std::string_view s)
-{
+std::string_view Trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
         s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
@@ -49,14 +45,12 @@ std::string_view Trim(std::string_view s)
 }
 
 // 1 to 8 hex digits and nothing else.
-std::optional<std::uint32_t> ParseHex32(std::string_view s)
-{
+std::optional<std::uint32_t> ParseHex32(std::string_view s) {
     return s.size() <= 8 ? ParseUint32(s, 16) : std::nullopt;
 }
 
 // A quoted string starting at s[0] == '"'; pos is left after the closing quote.
-std::optional<std::string> Unquote(std::string_view s, std::size_t& pos, std::string& why)
-{
+std::optional<std::string> Unquote(std::string_view s, std::size_t& pos, std::string& why) {
     std::string out;
     for (pos = 1; pos < s.size(); ++pos) {
         const char c = s[pos];
@@ -77,8 +71,7 @@ std::optional<std::string> Unquote(std::string_view s, std::size_t& pos, std::st
     return std::nullopt;
 }
 
-std::optional<std::string> ParseHexList(std::string_view list, std::string& why)
-{
+std::optional<std::string> ParseHexList(std::string_view list, std::string& why) {
     std::string bytes;
     list = Trim(list);
     if (list.empty())
@@ -99,13 +92,11 @@ std::optional<std::string> ParseHexList(std::string_view list, std::string& why)
     }
 }
 
-std::string JoinPath(const std::string& parent, const std::string& child)
-{
+std::string JoinPath(const std::string& parent, const std::string& child) {
     return parent.empty() ? child : parent + "\\" + child;
 }
 
-Outcome ExportKey(KeyStore& store, const std::string& path, std::string& text)
-{
+Outcome ExportKey(KeyStore& store, const std::string& path, std::string& text) {
     std::vector<ValueEntry> values;
     std::vector<std::string> subKeys;
     if (Outcome o = ReadKey(store, path, values, &subKeys); o.status != Status::Success)
@@ -113,7 +104,8 @@ Outcome ExportKey(KeyStore& store, const std::string& path, std::string& text)
 
     const auto section = FormatSection(path, values);
     if (!section)
-        return {Status::Unsupported, "a name under " + FullKeyName(path) + " holds control characters and cannot be exported"};
+        return {Status::Unsupported,
+                "a name under " + FullKeyName(path) + " holds control characters and cannot be exported"};
     text += *section;
 
     std::sort(subKeys.begin(), subKeys.end(), LessNoCase);
@@ -126,8 +118,7 @@ Outcome ExportKey(KeyStore& store, const std::string& path, std::string& text)
 }
 
 // The value part of a line (after the name and "="), with hex continuations already joined.
-std::optional<ValueChange> ParseData(std::string_view data, std::string& why)
-{
+std::optional<ValueChange> ParseData(std::string_view data, std::string& why) {
     ValueChange change;
     data = Trim(data);
     if (data == "-") {
@@ -186,8 +177,7 @@ std::optional<ValueChange> ParseData(std::string_view data, std::string& why)
 
 }  // namespace
 
-std::optional<std::string> ParseKeyName(std::string_view text)
-{
+std::optional<std::string> ParseKeyName(std::string_view text) {
     const std::size_t sep = text.find('\\');
     const std::string_view root = text.substr(0, sep);
     if (!EqualsNoCase(root, "HKLM") && !EqualsNoCase(root, RootName))
@@ -203,8 +193,7 @@ std::optional<std::string> ParseKeyName(std::string_view text)
     return std::string(path);
 }
 
-std::optional<std::string> KeyNameProblem(std::string_view path)
-{
+std::optional<std::string> KeyNameProblem(std::string_view path) {
     // The Windows registry's own limits; a store that took more would take any size.
     constexpr std::size_t MaxDepth = 512;
     constexpr std::size_t MaxName = 255;
@@ -214,8 +203,8 @@ std::optional<std::string> KeyNameProblem(std::string_view path)
     for (std::size_t start = 0;; ++depth) {
         const std::size_t end = std::min(path.find('\\', start), path.size());
         if (end - start > MaxName)
-            return "the key name \"" + std::string(path.substr(start, 40)) + "...\" is " +
-                   std::to_string(end - start) + " characters long; the registry allows " + std::to_string(MaxName);
+            return "the key name \"" + std::string(path.substr(start, 40)) + "...\" is " + std::to_string(end - start) +
+                   " characters long; the registry allows " + std::to_string(MaxName);
         if (end == path.size())
             break;
         start = end + 1;
@@ -226,13 +215,11 @@ std::optional<std::string> KeyNameProblem(std::string_view path)
     return std::nullopt;
 }
 
-std::string FullKeyName(const std::string& path)
-{
+std::string FullKeyName(const std::string& path) {
     return path.empty() ? std::string(RootName) : std::string(RootName) + "\\" + path;
 }
 
-std::optional<std::string> FormatValue(const ValueEntry& value)
-{
+std::optional<std::string> FormatValue(const ValueEntry& value) {
     if (HasControl(value.name))
         return std::nullopt;
     std::string out = value.name.empty() ? std::string("@") : Quote(value.name);
@@ -276,8 +263,7 @@ std::optional<std::string> FormatValue(const ValueEntry& value)
     return out;
 }
 
-std::optional<std::string> FormatSection(const std::string& path, const std::vector<ValueEntry>& values)
-{
+std::optional<std::string> FormatSection(const std::string& path, const std::vector<ValueEntry>& values) {
     if (HasControl(path))
         return std::nullopt;
     std::string out = "[" + FullKeyName(path) + "]" + Crlf;
@@ -291,13 +277,9 @@ std::optional<std::string> FormatSection(const std::string& path, const std::vec
     return out;
 }
 
-std::string Header()
-{
-    return std::string("REGEDIT4") + Crlf + Crlf;
-}
+std::string Header() { return std::string("REGEDIT4") + Crlf + Crlf; }
 
-ParsedFile Parse(std::string_view text)
-{
+ParsedFile Parse(std::string_view text) {
     std::vector<std::string_view> lines;
     while (!text.empty()) {
         const std::size_t nl = text.find('\n');
@@ -395,8 +377,7 @@ ParsedFile Parse(std::string_view text)
     return file;
 }
 
-std::string StatusText(KeyStore& store, std::int32_t status)
-{
+std::string StatusText(KeyStore& store, std::int32_t status) {
     std::string text = store.LastErrorText();
     if (!text.empty())
         return text;
@@ -408,8 +389,7 @@ std::string StatusText(KeyStore& store, std::int32_t status)
 }
 
 Outcome ReadKey(KeyStore& store, const std::string& path, std::vector<ValueEntry>& values,
-                std::vector<std::string>* subKeys)
-{
+                std::vector<std::string>* subKeys) {
     HKey key = 0;
     std::int32_t status =
         store.OpenKey(HKEY_LOCAL_MACHINE_ROOT, path, Access::QueryValue | Access::EnumerateSubKeys, key);
@@ -427,8 +407,7 @@ Outcome ReadKey(KeyStore& store, const std::string& path, std::vector<ValueEntry
     return {};
 }
 
-Outcome ExportTree(KeyStore& store, const std::string& path, std::string& text)
-{
+Outcome ExportTree(KeyStore& store, const std::string& path, std::string& text) {
     std::string body = Header();
     Outcome o = ExportKey(store, path, body);
     if (o.status == Status::Success)
@@ -436,8 +415,7 @@ Outcome ExportTree(KeyStore& store, const std::string& path, std::string& text)
     return o;
 }
 
-Outcome ImportFile(KeyStore& store, const ParsedFile& file)
-{
+Outcome ImportFile(KeyStore& store, const ParsedFile& file) {
     if (file.error)
         return {Status::Unsupported, "line " + std::to_string(file.error->line) + ": " + file.error->message};
 

@@ -36,20 +36,20 @@ std::string Header();
 
 // What a file asks for, in file order.
 struct ValueChange {
-    ValueEntry value;       // name, type and bytes to store
-    bool remove = false;    // "name"=-
+    ValueEntry value;     // name, type and bytes to store
+    bool remove = false;  // "name"=-
     int line = 0;
 };
 
 struct KeyChange {
-    std::string path;       // below HKEY_LOCAL_MACHINE
-    bool remove = false;    // [-key]: the key and its subtree go
+    std::string path;     // below HKEY_LOCAL_MACHINE
+    bool remove = false;  // [-key]: the key and its subtree go
     std::vector<ValueChange> values;
     int line = 0;
 };
 
 struct ParseError {
-    int line = 0;           // 1-based line of the file
+    int line = 0;  // 1-based line of the file
     std::string message;
 };
 
@@ -63,7 +63,7 @@ ParsedFile Parse(std::string_view text);
 
 struct Outcome {
     std::int32_t status = Status::Success;
-    std::string message;    // one line for the operator when status is not 0
+    std::string message;  // one line for the operator when status is not 0
 };
 
 // The store's words for a failed operation, or a short reason of our own when it has none.

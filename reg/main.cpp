@@ -19,8 +19,7 @@ namespace {
 
 // Whether someone at a terminal can answer. On Windows the NUL device passes isatty(),
 // so there it takes a console.
-bool Interactive()
-{
+bool Interactive() {
 #ifdef _WIN32
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
@@ -31,8 +30,7 @@ bool Interactive()
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     const norvane::RegCommands::Arguments args(argv + 1, argv + argc);
     if (!args.empty() && norvane::AsciiLower(args[0]) == "--version") {
         std::cout << "norvane-reg " NORVANE_VERSION "\n";

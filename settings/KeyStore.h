@@ -15,15 +15,15 @@ using HKey = std::uintptr_t;
 
 namespace Status {
 constexpr std::int32_t Success = 0;
-constexpr std::int32_t FileNotFound = 2;     // ERROR_FILE_NOT_FOUND: missing key or value
-constexpr std::int32_t AccessDenied = 5;     // ERROR_ACCESS_DENIED
-constexpr std::int32_t InvalidHandle = 6;    // ERROR_INVALID_HANDLE
-constexpr std::int32_t DiskFull = 112;       // ERROR_DISK_FULL
-constexpr std::int32_t Busy = 170;           // ERROR_BUSY
-constexpr std::int32_t MoreData = 234;       // ERROR_MORE_DATA
-constexpr std::int32_t BadDatabase = 1009;   // ERROR_BADDB
-constexpr std::int32_t IoFailed = 1016;      // ERROR_REGISTRY_IO_FAILED
-constexpr std::int32_t Unsupported = -1;     // QueryValue: value of a type it does not handle
+constexpr std::int32_t FileNotFound = 2;    // ERROR_FILE_NOT_FOUND: missing key or value
+constexpr std::int32_t AccessDenied = 5;    // ERROR_ACCESS_DENIED
+constexpr std::int32_t InvalidHandle = 6;   // ERROR_INVALID_HANDLE
+constexpr std::int32_t DiskFull = 112;      // ERROR_DISK_FULL
+constexpr std::int32_t Busy = 170;          // ERROR_BUSY
+constexpr std::int32_t MoreData = 234;      // ERROR_MORE_DATA
+constexpr std::int32_t BadDatabase = 1009;  // ERROR_BADDB
+constexpr std::int32_t IoFailed = 1016;     // ERROR_REGISTRY_IO_FAILED
+constexpr std::int32_t Unsupported = -1;    // QueryValue: value of a type it does not handle
 }  // namespace Status
 
 namespace RegType {

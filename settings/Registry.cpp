@@ -88,9 +88,7 @@ void SetBaseKey(std::uint32_t root, const std::string& basePath) {
 std::uint32_t CurrentRoot() { return S().root; }
 const std::string& CurrentBasePath() { return S().basePath; }
 
-std::string KeyPath(const std::string& subKey) {
-    return subKey.empty() ? S().basePath : S().basePath + "\\" + subKey;
-}
+std::string KeyPath(const std::string& subKey) { return subKey.empty() ? S().basePath : S().basePath + "\\" + subKey; }
 
 std::int32_t QueryValue(HKey key, const std::string& name, Value& value) {
     value = Value{};
@@ -127,8 +125,7 @@ std::int32_t QueryValue(HKey key, const std::string& name, Value& value) {
         }
         return status;
     }
-    default:
-        return Status::Unsupported;
+    default: return Status::Unsupported;
     }
 }
 
@@ -167,8 +164,7 @@ std::int32_t SetValue(HKey key, const std::string& name, std::uint32_t type, con
         const std::string bytes = DwordBytes(static_cast<std::uint32_t>(value.number));
         return store.SetValue(key, name, type, reinterpret_cast<const unsigned char*>(bytes.data()), 4);
     }
-    default:
-        return Status::Success;
+    default: return Status::Success;
     }
 }
 

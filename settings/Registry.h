@@ -13,8 +13,8 @@ namespace norvane::Registry {
 // A value as QueryValue hands it back.
 struct Value {
     std::uint32_t type = RegType::None;
-    std::string text;          // REG_SZ and REG_MULTI_SZ: every stored byte, NULs included
-    std::int32_t number = 0;   // REG_DWORD
+    std::string text;         // REG_SZ and REG_MULTI_SZ: every stored byte, NULs included
+    std::int32_t number = 0;  // REG_DWORD
 };
 
 void SetBaseKey(std::uint32_t root, const std::string& basePath);

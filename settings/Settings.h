@@ -19,9 +19,30 @@ enum class Kind { Flag, Number, BitMask, Text };
 // Every value under the settings key, in the order the save writes them; each indexes its
 // row of Table, so a setting is named in one place and renaming it breaks every use.
 enum class Setting {
-    IgnoreCase, AuthPort, ReqAcctAuth, AllowMalformed, TrimName, AcctPort, Mode, Proxy, Options, SNMP, Debug,
-    LogFile, AcctLogFile, ODBCDatasource, UserName, Password, AcctODBCDatasource, AcctUserName, AcctPassword,
-    TestDatabaseSecs, DataDirectory, AcctDirectory, UsersFile, IPAddress,
+    IgnoreCase,
+    AuthPort,
+    ReqAcctAuth,
+    AllowMalformed,
+    TrimName,
+    AcctPort,
+    Mode,
+    Proxy,
+    Options,
+    SNMP,
+    Debug,
+    LogFile,
+    AcctLogFile,
+    ODBCDatasource,
+    UserName,
+    Password,
+    AcctODBCDatasource,
+    AcctUserName,
+    AcctPassword,
+    TestDatabaseSecs,
+    DataDirectory,
+    AcctDirectory,
+    UsersFile,
+    IPAddress,
     Count
 };
 constexpr std::size_t SettingCount = static_cast<std::size_t>(Setting::Count);
@@ -35,8 +56,8 @@ struct Controls {
 
 struct Definition {
     Setting setting;
-    const char* name;       // as the load reads it
-    const char* saveName;   // as the save writes it (differs only in letter case)
+    const char* name;      // as the load reads it
+    const char* saveName;  // as the save writes it (differs only in letter case)
     Kind kind;
     Controls controls;
     const char* whenEmpty;  // what the save stores for an empty box; null: the empty text
@@ -64,7 +85,9 @@ std::string Normalised(std::string_view text);
 
 // Load codecs: which boxes the load checks (it never unchecks them). A stored text whose
 // number is out of range gives nullopt: the step fails and the boxes keep their state.
-struct TrimNameLoad { bool spaces = false, domains = false; };
+struct TrimNameLoad {
+    bool spaces = false, domains = false;
+};
 std::optional<TrimNameLoad> LoadTrimName(std::string_view stored);
 
 using ModeBoxes = std::array<bool, 4>;  // Text, ODBC, Text Backup, From Database
@@ -90,7 +113,10 @@ bool LoadAllowMalformed(std::string_view stored);  // 1 or more
 std::optional<std::string> LoadPort(std::string_view stored);
 
 // Save codecs, from check box Values (0, 1, 2) and their own shown flags.
-struct Box { int value = 0; bool shown = true; };
+struct Box {
+    int value = 0;
+    bool shown = true;
+};
 std::string SaveTrimName(Box spaces, Box domains);
 std::string SaveMode(Box text, Box odbc, Box textBackup, Box fromDatabase);
 std::string SaveProxy(const std::array<int, 6>& values);

@@ -41,7 +41,9 @@ public:
     int prepareCode() const { return m_rc; }
     sqlite3_stmt* get() const { return m_stmt; }
     void bind(int i, std::int64_t v) { sqlite3_bind_int64(m_stmt, i, v); }
-    void bind(int i, const std::string& s) { sqlite3_bind_text(m_stmt, i, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT); }
+    void bind(int i, const std::string& s) {
+        sqlite3_bind_text(m_stmt, i, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+    }
     int step() { return sqlite3_step(m_stmt); }
     std::int64_t integer(int c) const { return sqlite3_column_int64(m_stmt, c); }
     std::string text(int c) const {
@@ -156,12 +158,12 @@ std::int32_t SqliteStore::Fail(int code) {
     const std::string store = "The settings store " + m_path;
     if (code == SQLITE_READONLY_ROLLBACK)
         // A hot journal that this user may not play back: the store is not missing.
-        return FailWith(Status::AccessDenied, store + " cannot be read: a save to it was interrupted, and an "
-                                                      "administrator must open the store once to finish undoing it (" +
+        return FailWith(Status::AccessDenied, store +
+                                                  " cannot be read: a save to it was interrupted, and an "
+                                                  "administrator must open the store once to finish undoing it (" +
                                                   StoreFile::AdminHint() + ").");
     switch (code & 0xFF) {
-    case SQLITE_READONLY:
-        return ReadOnly();
+    case SQLITE_READONLY: return ReadOnly();
     case SQLITE_PERM:
     case SQLITE_AUTH:
     case SQLITE_CANTOPEN: {
@@ -171,8 +173,7 @@ std::int32_t SqliteStore::Fail(int code) {
                         store + " cannot be opened (" + words + ")" +
                             (denied ? "; it needs administrator rights (" + StoreFile::AdminHint() + ")." : "."));
     }
-    case SQLITE_FULL:
-        return FailWith(Status::DiskFull, store + " cannot be written: the disk is full.");
+    case SQLITE_FULL: return FailWith(Status::DiskFull, store + " cannot be written: the disk is full.");
     case SQLITE_BUSY:
     case SQLITE_LOCKED: {
         const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(m_busyTimeout).count();
@@ -184,8 +185,7 @@ std::int32_t SqliteStore::Fail(int code) {
     case SQLITE_NOTADB:
         return FailWith(Status::BadDatabase, store + " is damaged or not a database (" + words +
                                                  "); move it aside and restore it from a backup.");
-    default:
-        return FailWith(Status::IoFailed, store + " cannot be read or written: " + words + ".");
+    default: return FailWith(Status::IoFailed, store + " cannot be read or written: " + words + ".");
     }
 }
 
@@ -611,14 +611,13 @@ std::int32_t SqliteStore::DeleteTree(std::uint32_t root, const std::string& path
             return st;
         // The values go with their keys (ON DELETE CASCADE).
         const Subtree below(p);
-        if (std::int32_t st = WriteStatement("DELETE FROM keys WHERE root = ?1 AND path > ?2 AND path < ?3",
-                                             [&](sqlite3_stmt* s) {
-                                                 sqlite3_bind_int64(s, 1, root);
-                                                 sqlite3_bind_text(s, 2, below.prefix.data(),
-                                                                   static_cast<int>(below.prefix.size()),
-                                                                   SQLITE_TRANSIENT);
-                                                 below.bindEnd(s, 3);
-                                             }))
+        if (std::int32_t st =
+                WriteStatement("DELETE FROM keys WHERE root = ?1 AND path > ?2 AND path < ?3", [&](sqlite3_stmt* s) {
+                    sqlite3_bind_int64(s, 1, root);
+                    sqlite3_bind_text(s, 2, below.prefix.data(), static_cast<int>(below.prefix.size()),
+                                      SQLITE_TRANSIENT);
+                    below.bindEnd(s, 3);
+                }))
             return st;
         return WriteStatement("DELETE FROM keys WHERE id = ?1", [&](sqlite3_stmt* s) { sqlite3_bind_int64(s, 1, id); });
     });

@@ -69,7 +69,7 @@ private:
     std::int32_t Connect(bool create);
     void Disconnect();
     std::pair<sqlite3_stmt*, int> Prepared(const char* sql);
-    std::int32_t Fail(int sqliteCode);           // maps an SQLite result to a status, keeping its words
+    std::int32_t Fail(int sqliteCode);  // maps an SQLite result to a status, keeping its words
     std::int32_t FailWith(std::int32_t status, const std::string& text);
     std::int32_t ReadOnly();
     int Exec(const char* sql);

@@ -104,9 +104,10 @@ std::optional<Problem> CheckDirectories(const std::string& store, const fs::path
                                           "back into the store; keep it in a directory of its own that only its owner "
                                           "may write");
             if (own || !(st.st_mode & S_ISVTX))
-                return Refused(store, which + " may be written by " + writers +
-                                          ", who could change the settings; make it writable by its owner only (chmod go-w " +
-                                          d.string() + ")");
+                return Refused(store,
+                               which + " may be written by " + writers +
+                                   ", who could change the settings; make it writable by its owner only (chmod go-w " +
+                                   d.string() + ")");
         }
         if (d == d.parent_path())
             return std::nullopt;
@@ -123,7 +124,8 @@ std::optional<Problem> CheckLinks(const std::string& store, const fs::path& abso
             return std::nullopt;  // the rest does not exist yet
         if (S_ISLNK(st.st_mode) && !Trusted(st.st_uid))
             return Refused(store, prefix.string() + " is a symbolic link that belongs to the user " +
-                                      UserName(st.st_uid) + ", who could point it elsewhere; replace it with the file " +
+                                      UserName(st.st_uid) +
+                                      ", who could point it elsewhere; replace it with the file " +
                                       "itself or a link of your own");
     }
     return std::nullopt;
@@ -156,7 +158,7 @@ std::optional<Problem> MakeDirectories(const std::string& store) {
     const fs::path absolute = fs::absolute(store);
     std::vector<fs::path> missing;
     fs::path d = absolute.parent_path();
-    for (struct stat st {}; ::lstat(d.c_str(), &st) != 0 && errno == ENOENT && d != d.parent_path(); d = d.parent_path())
+    for (struct stat st{}; ::lstat(d.c_str(), &st) != 0 && errno == ENOENT && d != d.parent_path(); d = d.parent_path())
         missing.push_back(d);
     if (missing.empty())
         return std::nullopt;
@@ -217,8 +219,8 @@ std::optional<Problem> Check(const std::string& store) {
         return Refused(store, "it belongs to the user " + UserName(st.st_uid) + "; give it to " + Me() + " (chown " +
                                   Me() + " " + real.string() + ")");
     if (const std::string writers = OtherWriters(st); !writers.empty())
-        return Refused(store, "it may be written by " + writers +
-                                  "; make it writable by its owner only (chmod go-w " + real.string() + ")");
+        return Refused(store, "it may be written by " + writers + "; make it writable by its owner only (chmod go-w " +
+                                  real.string() + ")");
 
     const std::string journal = real.string() + "-journal";
     if (::lstat(journal.c_str(), &st) == 0) {
@@ -249,9 +251,9 @@ std::optional<Problem> Create(const std::string& store) {
     if (err == EEXIST)
         return std::nullopt;
     if (err == EACCES || err == EPERM || err == EROFS)
-        return Problem{Status::AccessDenied, "The settings store " + store + " cannot be created: " +
-                                                 std::strerror(err) + "; it needs administrator rights (" +
-                                                 AdminHint() + ")."};
+        return Problem{Status::AccessDenied, "The settings store " + store +
+                                                 " cannot be created: " + std::strerror(err) +
+                                                 "; it needs administrator rights (" + AdminHint() + ")."};
     return Problem{err == ENOSPC ? Status::DiskFull : Status::IoFailed,
                    "The settings store " + store + " cannot be created: " + std::strerror(err) + "."};
 }

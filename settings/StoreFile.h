@@ -10,8 +10,8 @@
 namespace norvane::StoreFile {
 
 struct Problem {
-    std::int32_t status;   // a registry status: 2, 5, 1009 or 1016
-    std::string text;      // one sentence for the operator, naming the path and the fix
+    std::int32_t status;  // a registry status: 2, 5, 1009 or 1016
+    std::string text;     // one sentence for the operator, naming the path and the fix
 };
 
 // Creates the directories missing above the store, owner-only whatever the umask.

@@ -222,15 +222,18 @@ CheckResult CheckConnection(const QString& dataSource, const QString& userName, 
     const auto seconds = static_cast<SQLULEN>(std::max(1, loginTimeoutSeconds));
     SQLSetConnectAttr(connection.handle(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(seconds), 0);
     SQLSetConnectAttr(connection.handle(), SQL_ATTR_CONNECTION_TIMEOUT, reinterpret_cast<SQLPOINTER>(seconds), 0);
-    auto text = [](const QByteArray& bytes) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(bytes.constData())); };
-    const SQLRETURN rc = SQLConnect(connection.handle(), text(name), static_cast<SQLSMALLINT>(name.size()), text(user),
-                                    static_cast<SQLSMALLINT>(user.size()), text(secret),
-                                    static_cast<SQLSMALLINT>(secret.size()));
+    auto text = [](const QByteArray& bytes) {
+        return reinterpret_cast<SQLCHAR*>(const_cast<char*>(bytes.constData()));
+    };
+    const SQLRETURN rc =
+        SQLConnect(connection.handle(), text(name), static_cast<SQLSMALLINT>(name.size()), text(user),
+                   static_cast<SQLSMALLINT>(user.size()), text(secret), static_cast<SQLSMALLINT>(secret.size()));
     if (!SQL_SUCCEEDED(rc)) {
         result.error = DiagnosticText(SQL_HANDLE_DBC, connection.handle());
         return result;
     }
-    const std::optional<std::int32_t> master = Count(connection.handle(), "Select Count(*) From MasterAccounts", &result.error);
+    const std::optional<std::int32_t> master =
+        Count(connection.handle(), "Select Count(*) From MasterAccounts", &result.error);
     const std::optional<std::int32_t> sub =
         master ? Count(connection.handle(), "Select Count(*) From SubAccounts", &result.error) : std::nullopt;
     if (master && sub) {

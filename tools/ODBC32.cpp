@@ -26,9 +26,7 @@ std::string Text(const std::array<SQLCHAR, N>& buffer) {
 
 }  // namespace
 
-std::uintptr_t hEnv() {
-    return reinterpret_cast<std::uintptr_t>(g_env);
-}
+std::uintptr_t hEnv() { return reinterpret_cast<std::uintptr_t>(g_env); }
 
 std::int16_t AllocEnv() {
     SQLHENV env = SQL_NULL_HENV;
@@ -57,9 +55,9 @@ Fetched FetchDataSource(std::uintptr_t environment, std::uint16_t direction) {
     std::array<SQLCHAR, DescriptionCapacity> description{};
     SQLSMALLINT nameLength = 0;
     SQLSMALLINT descriptionLength = 0;
-    const SQLRETURN rc = SQLDataSources(env, direction, name.data(), static_cast<SQLSMALLINT>(name.size()),
-                                        &nameLength, description.data(),
-                                        static_cast<SQLSMALLINT>(description.size()), &descriptionLength);
+    const SQLRETURN rc =
+        SQLDataSources(env, direction, name.data(), static_cast<SQLSMALLINT>(name.size()), &nameLength,
+                       description.data(), static_cast<SQLSMALLINT>(description.size()), &descriptionLength);
     fetched.rc = static_cast<std::int16_t>(rc);
     if (SQL_SUCCEEDED(rc)) {
         // With info, the call may only be saying that the description was cut.

@@ -72,14 +72,10 @@ public:
     int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
         switch (metric) {
         case PM_IndicatorWidth:
-        case PM_IndicatorHeight:
-            return 13;
-        case PM_CheckBoxLabelSpacing:
-            return 3;
-        case PM_TabBarTabHSpace:
-            return 14;
-        default:
-            return QProxyStyle::pixelMetric(metric, option, widget);
+        case PM_IndicatorHeight: return 13;
+        case PM_CheckBoxLabelSpacing: return 3;
+        case PM_TabBarTabHSpace: return 14;
+        default: return QProxyStyle::pixelMetric(metric, option, widget);
         }
     }
 
@@ -109,16 +105,14 @@ public:
             return QProxyStyle::subControlRect(control, option, part, widget);
         const int textHeight = box->fontMetrics.height();
         switch (part) {
-        case SC_GroupBoxFrame:
-            return box->rect.adjusted(0, box->text.isEmpty() ? 0 : textHeight / 2, 0, 0);
+        case SC_GroupBoxFrame: return box->rect.adjusted(0, box->text.isEmpty() ? 0 : textHeight / 2, 0, 0);
         case SC_GroupBoxLabel:
             if (box->text.isEmpty())
                 return {};
-            return {box->rect.left() + 6, box->rect.top(), box->fontMetrics.horizontalAdvance(box->text) + 4, textHeight};
-        case SC_GroupBoxContents:
-            return box->rect.adjusted(1, box->text.isEmpty() ? 1 : textHeight, -1, -1);
-        default:
-            return QProxyStyle::subControlRect(control, option, part, widget);
+            return {box->rect.left() + 6, box->rect.top(), box->fontMetrics.horizontalAdvance(box->text) + 4,
+                    textHeight};
+        case SC_GroupBoxContents: return box->rect.adjusted(1, box->text.isEmpty() ? 1 : textHeight, -1, -1);
+        default: return QProxyStyle::subControlRect(control, option, part, widget);
         }
     }
 
@@ -129,7 +123,8 @@ public:
             QProxyStyle::drawComplexControl(control, option, painter, widget);
             return;
         }
-        const QRect label = box->text.isEmpty() ? QRect() : subControlRect(CC_GroupBox, option, SC_GroupBoxLabel, widget);
+        const QRect label =
+            box->text.isEmpty() ? QRect() : subControlRect(CC_GroupBox, option, SC_GroupBoxLabel, widget);
         if (box->subControls & SC_GroupBoxFrame) {
             // An etched line, broken where the caption sits.
             painter->save();

@@ -61,7 +61,7 @@ TEST(AdminCommandLine, HelpAndVersionWorkWithoutADisplay) {
 
 TEST(AdminCommandLine, EveryOtherArgumentIsRefusedInOneLineWithStatusTwo) {
     // Qt's own options too: the program takes none, and none of them opens a window.
-    const QStringList refused[] = {{"--bogus"}, {"settings.reg"}, {"--help-all"}, {"-platform", "offscreen"},
+    const QStringList refused[] = {{"--bogus"}, {"settings.reg"},      {"--help-all"}, {"-platform", "offscreen"},
                                    {"--"},      {"--version", "extra"}};
     QProcessEnvironment env = WithoutDisplay();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));

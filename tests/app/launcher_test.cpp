@@ -49,10 +49,12 @@ public:
         // The unprivileged run writes its records here.
         QFile::setPermissions(path("record"), QFileDevice::Permissions(0x7777));
         for (const char* tool : {"id", "env", "tr"})
-            QFile::link(QStringLiteral("/usr/bin/") + QString::fromLatin1(tool), path("tools/") + QString::fromLatin1(tool));
-        const QByteArray recorder = "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$NORVANE_RECORD/${0##*/}.args\"\n"
-                                    "env > \"$NORVANE_RECORD/${0##*/}.env\"\n"
-                                    "tr '\\0' ' ' < /proc/$PPID/cmdline > \"$NORVANE_RECORD/${0##*/}.parent\"\n";
+            QFile::link(QStringLiteral("/usr/bin/") + QString::fromLatin1(tool),
+                        path("tools/") + QString::fromLatin1(tool));
+        const QByteArray recorder =
+            "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$NORVANE_RECORD/${0##*/}.args\"\n"
+            "env > \"$NORVANE_RECORD/${0##*/}.env\"\n"
+            "tr '\\0' ' ' < /proc/$PPID/cmdline > \"$NORVANE_RECORD/${0##*/}.parent\"\n";
         WriteScript(path("stand/pkexec"), recorder);
         WriteScript(path("stand/program"), recorder);
 
@@ -60,7 +62,8 @@ public:
         WriteScript(path("launcher"), launcher.toUtf8());
         // The same launcher, running the stand-in where it would run the program itself.
         QString direct = launcher;
-        direct.replace(QStringLiteral("program='%1'").arg(Program), QStringLiteral("program='%1'").arg(path("stand/program")));
+        direct.replace(QStringLiteral("program='%1'").arg(Program),
+                       QStringLiteral("program='%1'").arg(path("stand/program")));
         EXPECT_NE(direct, launcher);
         WriteScript(path("direct-launcher"), direct.toUtf8());
     }
@@ -95,7 +98,8 @@ public:
         return ReadText(path("record/") + QString::fromLatin1(who) + QStringLiteral(".parent"));
     }
     QMap<QString, QString> environment(const char* who) const {
-        return Fields(ReadText(path("record/") + QString::fromLatin1(who) + QStringLiteral(".env")), QStringLiteral("="));
+        return Fields(ReadText(path("record/") + QString::fromLatin1(who) + QStringLiteral(".env")),
+                      QStringLiteral("="));
     }
     bool ran(const char* who) const {
         return QFile::exists(path("record/") + QString::fromLatin1(who) + QStringLiteral(".args"));
@@ -124,8 +128,7 @@ TEST(AdminLauncher, ActionMenuEntryAndLauncherNameTheInstalledProgram) {
         else if (policy.name() == QLatin1String("annotate")) {
             const QString key = policy.attributes().value(QLatin1String("key")).toString();
             annotations.insert(key, policy.readElementText());
-        }
-        else if (policy.name() == QLatin1String("allow_active"))
+        } else if (policy.name() == QLatin1String("allow_active"))
             allowActive = policy.readElementText();
     }
     EXPECT_FALSE(policy.hasError()) << qPrintable(policy.errorString());
@@ -134,11 +137,13 @@ TEST(AdminLauncher, ActionMenuEntryAndLauncherNameTheInstalledProgram) {
     EXPECT_EQ(annotations.value(QStringLiteral("org.freedesktop.policykit.exec.allow_gui")), QStringLiteral("true"));
     EXPECT_EQ(allowActive, QStringLiteral("auth_admin_keep"));
 
-    EXPECT_TRUE(Configured(QStringLiteral(".desktop")).contains(QStringLiteral("\nExec=" NORVANE_INSTALLED_LAUNCHER "\n")));
+    EXPECT_TRUE(
+        Configured(QStringLiteral(".desktop")).contains(QStringLiteral("\nExec=" NORVANE_INSTALLED_LAUNCHER "\n")));
     const QString launcher = ReadText(QStringLiteral(NORVANE_PACKAGING_DIR "/norvane-admin-pkexec"));
-    EXPECT_EQ(launcher.count(QRegularExpression(QStringLiteral("^program='%1'$").arg(QRegularExpression::escape(Program)),
-                                                QRegularExpression::MultilineOption)),
-              1);
+    EXPECT_EQ(
+        launcher.count(QRegularExpression(QStringLiteral("^program='%1'$").arg(QRegularExpression::escape(Program)),
+                                          QRegularExpression::MultilineOption)),
+        1);
 }
 
 TEST(AdminLauncher, AsAnOperatorItAsksPkexecForTheProgramAndKeepsTheDisplay) {
@@ -154,7 +159,8 @@ TEST(AdminLauncher, AsAnOperatorItAsksPkexecForTheProgramAndKeepsTheDisplay) {
     // pkexec gives up when the process that started it is gone: that must be the launcher.
     EXPECT_TRUE(world.parent("pkexec").contains(world.path("launcher"))) << qPrintable(world.parent("pkexec"));
     EXPECT_EQ(world.environment("pkexec").value(QStringLiteral("DISPLAY")), QStringLiteral(":7"));
-    EXPECT_EQ(world.environment("pkexec").value(QStringLiteral("XAUTHORITY")), QStringLiteral("/run/user/4242/xauth_Ab12"));
+    EXPECT_EQ(world.environment("pkexec").value(QStringLiteral("XAUTHORITY")),
+              QStringLiteral("/run/user/4242/xauth_Ab12"));
 
     // X11 with the cookie in its default place, which root would not look in.
     world.forget();

@@ -128,7 +128,8 @@ cmdUsersSave|CommandButton|&Save|@Users|4800|3000|975|325|1|1|
 Command2|CommandButton|&Reload|@Users|6000|3000|975|325|1|1|
 )";
 
-const QStringList TabCaptions = {"Configuration", "ODBC DSN", "Advanced", "Cache", "Service Control", "Clients", "Users"};
+const QStringList TabCaptions = {"Configuration",   "ODBC DSN", "Advanced", "Cache",
+                                 "Service Control", "Clients",  "Users"};
 
 struct Row {
     QString name, kind, caption, container;
@@ -155,23 +156,36 @@ int px(int twips) { return qRound(twips / 15.0); }
 QRect px(const QRect& twips) { return {px(twips.x()), px(twips.y()), px(twips.width()), px(twips.height())}; }
 
 const char* qtClass(const QString& kind) {
-    if (kind == "Label") return "QLabel";
-    if (kind == "TextBox") return "QLineEdit";
-    if (kind == "CheckBox") return "QCheckBox";
-    if (kind == "ComboBox") return "QComboBox";
-    if (kind == "CommandButton") return "QPushButton";
-    if (kind == "Frame") return "QGroupBox";
-    if (kind == "Tab") return "QTabWidget";
-    if (kind == "RichText") return "norvane::TextFileEditor";
+    if (kind == "Label")
+        return "QLabel";
+    if (kind == "TextBox")
+        return "QLineEdit";
+    if (kind == "CheckBox")
+        return "QCheckBox";
+    if (kind == "ComboBox")
+        return "QComboBox";
+    if (kind == "CommandButton")
+        return "QPushButton";
+    if (kind == "Frame")
+        return "QGroupBox";
+    if (kind == "Tab")
+        return "QTabWidget";
+    if (kind == "RichText")
+        return "norvane::TextFileEditor";
     return "?";
 }
 
 QString caption(const QWidget* w) {
-    if (auto* label = qobject_cast<const QLabel*>(w)) return label->text();
-    if (auto* button = qobject_cast<const QAbstractButton*>(w)) return button->text();
-    if (auto* frame = qobject_cast<const QGroupBox*>(w)) return frame->title();
-    if (auto* box = qobject_cast<const QLineEdit*>(w)) return box->text();
-    if (auto* editor = qobject_cast<const QPlainTextEdit*>(w)) return editor->toPlainText();
+    if (auto* label = qobject_cast<const QLabel*>(w))
+        return label->text();
+    if (auto* button = qobject_cast<const QAbstractButton*>(w))
+        return button->text();
+    if (auto* frame = qobject_cast<const QGroupBox*>(w))
+        return frame->title();
+    if (auto* box = qobject_cast<const QLineEdit*>(w))
+        return box->text();
+    if (auto* editor = qobject_cast<const QPlainTextEdit*>(w))
+        return editor->toPlainText();
     return {};
 }
 
@@ -229,7 +243,7 @@ TEST(GuiLayout, EveryControlAsTheTablesGiveIt) {
 
         if (auto* label = qobject_cast<QLabel*>(w)) {
             const Qt::Alignment h = label->alignment() & Qt::AlignHorizontal_Mask;
-            EXPECT_EQ(h, row.notes.contains(u'R') ? Qt::AlignRight
+            EXPECT_EQ(h, row.notes.contains(u'R')   ? Qt::AlignRight
                          : row.notes.contains(u'C') ? Qt::AlignHCenter
                                                     : Qt::AlignLeft);
             EXPECT_EQ(label->wordWrap(), row.notes.contains(u'W'));
@@ -379,7 +393,8 @@ TEST(GuiLayout, WindowTabsMenusAndFonts) {
 
     // Everything the tables give no font of its own, the menus and message boxes too, is
     // in MS Sans Serif's successor, a proportional face, whatever the machine's default.
-    QMessageBox message(QMessageBox::NoIcon, QStringLiteral("Norvane Admin"), QStringLiteral("Norvane Configuration Saved"));
+    QMessageBox message(QMessageBox::NoIcon, QStringLiteral("Norvane Admin"),
+                        QStringLiteral("Norvane Configuration Saved"));
     const QWidget* messageText = message.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
     ASSERT_NE(messageText, nullptr);
     for (const QWidget* w : {static_cast<const QWidget*>(main.menuBar()), static_cast<const QWidget*>(bar[0]->menu()),
@@ -452,8 +467,9 @@ TEST(GuiLayout, StartingStateAndTheEditorsOutOfTheTabChain) {
         }
         EXPECT_GE(visited.size(), 2);  // the focus did move
         // A click still puts the operator into it.
-        QTest::mouseClick(editor->focusProxy() ? editor->focusProxy() : static_cast<QPlainTextEdit*>(editor)->viewport(),
-                          Qt::LeftButton);
+        QTest::mouseClick(
+            editor->focusProxy() ? editor->focusProxy() : static_cast<QPlainTextEdit*>(editor)->viewport(),
+            Qt::LeftButton);
         EXPECT_TRUE(editor->hasFocus());
     }
 }

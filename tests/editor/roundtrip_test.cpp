@@ -169,7 +169,7 @@ TEST_F(RoundTrip, TypicalAndEdgeValuesComeBackAsTheServerExpects) {
     EXPECT_EQ(stored["SNMP"], Sz("3"));
     EXPECT_EQ(stored["Debug"], Sz("9"));
     EXPECT_EQ(stored["LogFile"], Sz(" spaced.log "));  // saving trims nothing
-    EXPECT_EQ(stored["UserName"], Sz("radius"));        // "Username" written into the same value
+    EXPECT_EQ(stored["UserName"], Sz("radius"));       // "Username" written into the same value
     EXPECT_FALSE(stored.count("Username"));
     EXPECT_EQ(stored["Password"], Sz("secret"));
     EXPECT_EQ(stored["AcctODBCDatasource"], Sz(""));
@@ -186,9 +186,9 @@ TEST_F(RoundTrip, UneditedTextsKeepEveryByteAndShowTheirStart) {
     // others are UTF-8; one is longer than a text box holds by default.
     const std::string latin1 = "C:\\Norvane\\r\xe9seau ";
     const std::string utf8 = "/srv/r\xc3\xa9seau/";
-    const char* texts[] = {"LogFile",      "AcctLogFile",  "ODBCDatasource",   "UserName",
-                           "Password",     "AcctODBCDatasource", "AcctUserName", "AcctPassword",
-                           "TestDatabaseSecs", "DataDirectory", "AcctDirectory", "UsersFile"};
+    const char* texts[] = {"LogFile",          "AcctLogFile",        "ODBCDatasource", "UserName",
+                           "Password",         "AcctODBCDatasource", "AcctUserName",   "AcctPassword",
+                           "TestDatabaseSecs", "DataDirectory",      "AcctDirectory",  "UsersFile"};
     std::map<std::string, std::string> put;
     int i = 0;
     for (const char* name : texts)
@@ -221,12 +221,13 @@ TEST_F(RoundTrip, UneditedTextsKeepEveryByteAndShowTheirStart) {
     EXPECT_EQ(stored["AcctLogFile"], Sz(put["AcctLogFile"]));
     main.txtFiles[1]->setText(main.txtFiles[1]->text() + "x");  // Latin-1, shown as U+FFFD
     ASSERT_TRUE(main.SaveAll());
-    EXPECT_EQ(Stored()["AcctDirectory"], Sz(QString::fromLocal8Bit(put["AcctDirectory"] + "x").toLocal8Bit().toStdString()));
+    EXPECT_EQ(Stored()["AcctDirectory"],
+              Sz(QString::fromLocal8Bit(put["AcctDirectory"] + "x").toLocal8Bit().toStdString()));
 }
 
 TEST_F(RoundTrip, ModesAndProxiesAcrossTheirRange) {
-    const std::pair<const char*, const char*> modes[] = {{"0", "0"}, {"1", "1"}, {"2", "2"}, {"3", "3"},
-                                                        {"4", "4"}, {"9", "4"}, {"-1", "0"}, {"2.5", "1"}};
+    const std::pair<const char*, const char*> modes[] = {{"0", "0"}, {"1", "1"}, {"2", "2"},  {"3", "3"},
+                                                         {"4", "4"}, {"9", "4"}, {"-1", "0"}, {"2.5", "1"}};
     for (auto [stored, saved] : modes) {
         test::TestEnv fresh;
         PutText("Mode", stored);
@@ -403,7 +404,8 @@ TEST_F(RoundTrip, AStoreTheOperatorMayNotReadIsNamedAndNeverOverwrittenUnasked) 
                     main.txtAuthPort->setText("1645");
                     main.mSave_Click();
                     shown = MessageBox::takeShown();
-                    expect(shown.size() == 2 && shown[1].text.contains(env.storePath()), "a refused save names the store");
+                    expect(shown.size() == 2 && shown[1].text.contains(env.storePath()),
+                           "a refused save names the store");
                     expect(main.DirtyFlag(), "the edit is still unsaved");
                 }
                 std::_Exit(ok ? 0 : 1);

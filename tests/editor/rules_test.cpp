@@ -400,7 +400,8 @@ TEST(GuiRules, EveryEditMarksTheWindowChanged) {
     }
     Main::SetValue(m.chkMode[1], 1);
     onTab(Main::TabAdvanced);
-    for (QCheckBox* box : {m.chkOptions[0], m.chkOptions[13], m.chkProxy[0], m.chkProxy[5], m.chkSNMP[0], m.chkSNMP[1]}) {
+    for (QCheckBox* box :
+         {m.chkOptions[0], m.chkOptions[13], m.chkProxy[0], m.chkProxy[5], m.chkSNMP[0], m.chkSNMP[1]}) {
         clean();
         click(box);
         EXPECT_TRUE(m.DirtyFlag()) << box->objectName().toStdString();

@@ -123,7 +123,8 @@ TEST_F(Tabs, ASaveThatCannotBeDoneNamesTheFile) {
     QTest::mouseClick(main->cmdUsersSave, Qt::LeftButton);
     auto shown = MessageBox::takeShown();
     ASSERT_EQ(shown.size(), 1);
-    EXPECT_TRUE(shown[0].text.contains(env.path("other/shadow")) && shown[0].text.contains(env.path("other/users.real")))
+    EXPECT_TRUE(shown[0].text.contains(env.path("other/shadow")) &&
+                shown[0].text.contains(env.path("other/users.real")))
         << shown[0].text.toStdString();
     EXPECT_EQ(shown[0].detailedText, "File: " + env.path("data") + "/Users");
     EXPECT_EQ(ReadAll(env.path("other/shadow")), "root:x\n");
@@ -183,8 +184,7 @@ protected:
         const QString script = QString("#!/bin/sh\nfor a in \"$@\"; do echo \"$a\" >> '%1'; done\necho end >> '%1'\n")
                                    .arg(env.path("args.txt"));
         WriteAll(env.path("program/Corvex.exe"), script.toLocal8Bit());
-        QFile::setPermissions(env.path("program/Corvex.exe"),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(env.path("program/Corvex.exe"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     QByteArray WaitForArgs(int runs) {
         for (int i = 0; i < 500; ++i) {

@@ -22,10 +22,10 @@ TEST(FilesCodec, DecodeFindsLineEndsByMajority) {
         {"10.0.0.1 s1\n10.0.0.2 s2\n", End::Lf, "10.0.0.1 s1\n10.0.0.2 s2\n"},
         {"no line end at all", End::CrLf, "no line end at all"},
         {"", End::CrLf, ""},
-        {"a\r\nb\n", End::CrLf, "a\nb\n"},            // a tie keeps CRLF
-        {"a\r\nb\nc\n", End::Lf, "a\nb\nc\n"},        // mostly LF
-        {"a\r\nb\r\nc\n", End::CrLf, "a\nb\nc\n"},    // mostly CRLF
-        {"a\rb\r\n", End::CrLf, "a\nb\n"},            // a lone CR still ends a line
+        {"a\r\nb\n", End::CrLf, "a\nb\n"},          // a tie keeps CRLF
+        {"a\r\nb\nc\n", End::Lf, "a\nb\nc\n"},      // mostly LF
+        {"a\r\nb\r\nc\n", End::CrLf, "a\nb\nc\n"},  // mostly CRLF
+        {"a\rb\r\n", End::CrLf, "a\nb\n"},          // a lone CR still ends a line
         {"\n\n\r\n", End::Lf, "\n\n\n"},
     };
     for (const Case& c : cases) {
@@ -54,12 +54,12 @@ TEST(FilesCodec, DecodeTakesUtf8OnlyWhenValid) {
 
     // Anything that is not strictly UTF-8 is Latin-1, one character per byte.
     const QByteArray notUtf8[] = {
-        "caf\xE9\r\n",              // a Latin-1 e acute
-        "cut off \xC3",             // a sequence cut off at the end
-        "over\xC0\x80long",         // an overlong NUL
-        "sur\xED\xA0\x80rogate",    // an encoded surrogate
-        "\xF4\x90\x80\x80",         // beyond U+10FFFF
-        "\xEF\xBB\xBF\xFF",         // a mark followed by a byte that is never UTF-8
+        "caf\xE9\r\n",            // a Latin-1 e acute
+        "cut off \xC3",           // a sequence cut off at the end
+        "over\xC0\x80long",       // an overlong NUL
+        "sur\xED\xA0\x80rogate",  // an encoded surrogate
+        "\xF4\x90\x80\x80",       // beyond U+10FFFF
+        "\xEF\xBB\xBF\xFF",       // a mark followed by a byte that is never UTF-8
     };
     for (const QByteArray& bytes : notUtf8) {
         SCOPED_TRACE(bytes.toHex().toStdString());
@@ -101,7 +101,7 @@ TEST(FilesCodec, EncodeWritesTheChosenForm) {
     EXPECT_EQ(EncodeFileText(text, Enc::Utf8, End::Lf), "r\xC3\xA9seau\nline2\nline3\nend");
     EXPECT_EQ(EncodeFileText(text, Enc::Latin1, End::CrLf), "r\xE9seau\r\nline2\r\nline3\r\nend");
     EXPECT_EQ(EncodeFileText("x", Enc::Utf8, End::Lf, true), "\xEF\xBB\xBFx");
-    EXPECT_EQ(EncodeFileText("x", Enc::Latin1, End::Lf, true), "x");   // Latin-1 has no mark
+    EXPECT_EQ(EncodeFileText("x", Enc::Latin1, End::Lf, true), "x");  // Latin-1 has no mark
 
     EXPECT_TRUE(CanEncodeFileText(text, Enc::Latin1));
     const QString euro = QString::fromUtf8("price \xE2\x82\xAC");

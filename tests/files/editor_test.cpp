@@ -70,7 +70,7 @@ public:
     }
     ~AsOrdinaryUser() {
         if (m_switched && ::setresuid(0, 0, 0) != 0)
-            std::abort();   // the rest of the run would test the wrong thing
+            std::abort();  // the rest of the run would test the wrong thing
     }
     AsOrdinaryUser(const AsOrdinaryUser&) = delete;
     AsOrdinaryUser& operator=(const AsOrdinaryUser&) = delete;
@@ -87,7 +87,8 @@ class ThrowawayUser {
 public:
     explicit ThrowawayUser(const QString& name) : m_name(name) {
         Remove();
-        m_added = Run("useradd", {"--system", "--no-create-home", "--user-group", "--shell", "/usr/sbin/nologin", name});
+        m_added =
+            Run("useradd", {"--system", "--no-create-home", "--user-group", "--shell", "/usr/sbin/nologin", name});
         if (const passwd* pw = m_added ? ::getpwnam(name.toLocal8Bit().constData()) : nullptr) {
             m_uid = pw->pw_uid;
             m_gid = pw->pw_gid;
@@ -265,7 +266,7 @@ TEST_F(FilesEditor, EditsRewriteOnlyTheLinesTheyTouch) {
     struct Case {
         const char* name;
         QByteArray bytes;
-        QByteArray start, middle, end;   // after an edit there
+        QByteArray start, middle, end;  // after an edit there
         // After lines 1 and 2 are replaced by the same line 1 and a new line: only the new
         // line is written anew.
         QByteArray across;
@@ -273,20 +274,38 @@ TEST_F(FilesEditor, EditsRewriteOnlyTheLinesTheyTouch) {
     const Case cases[] = {
         {"crlf", "one\r\ntwo\r\nthree\r\n", "Xone\r\ntwo\r\nthree\r\n", "one\r\ntwoX\r\nY\r\nthree\r\n",
          "one\r\ntwo\r\nthree\r\nZ", "one\r\ntwo\r\nnew\r\nthree\r\n"},
-        {"lf", "one\ntwo\nthree", "Xone\ntwo\nthree", "one\ntwoX\nY\nthree", "one\ntwo\nthreeZ", "one\ntwo\nnew\nthree"},
+        {"lf", "one\ntwo\nthree", "Xone\ntwo\nthree", "one\ntwoX\nY\nthree", "one\ntwo\nthreeZ",
+         "one\ntwo\nnew\nthree"},
         // Mostly CRLF, so a new line gets CRLF; the LF after "two" stays.
         {"mixed", "one\r\ntwo\nthree\rfour\r\n", "Xone\r\ntwo\nthree\rfour\r\n", "one\r\ntwoX\r\nY\nthree\rfour\r\n",
          "one\r\ntwo\nthree\rfour\r\nZ", "one\r\ntwo\nnew\r\nthree\rfour\r\n"},
-        {"bom", "\xEF\xBB\xBFj\xC3\xB6\r\nb\r\n", "\xEF\xBB\xBFXj\xC3\xB6\r\nb\r\n", "\xEF\xBB\xBFj\xC3\xB6\r\nbX\r\nY\r\n",
-         "\xEF\xBB\xBFj\xC3\xB6\r\nb\r\nZ", "\xEF\xBB\xBFj\xC3\xB6\r\nb\r\nnew\r\n"},
+        {"bom", "\xEF\xBB\xBFj\xC3\xB6\r\nb\r\n", "\xEF\xBB\xBFXj\xC3\xB6\r\nb\r\n",
+         "\xEF\xBB\xBFj\xC3\xB6\r\nbX\r\nY\r\n", "\xEF\xBB\xBFj\xC3\xB6\r\nb\r\nZ",
+         "\xEF\xBB\xBFj\xC3\xB6\r\nb\r\nnew\r\n"},
         {"latin1", "bj\xF6rn\nb\xE9\n", "Xbj\xF6rn\nb\xE9\n", "bj\xF6rn\nb\xE9X\nY\n", "bj\xF6rn\nb\xE9\nZ",
          "bj\xF6rn\nb\xE9\nnew\n"},
         // U+FDD0, U+FDD1 and U+2029 show as line breaks but are written back as they were.
-        {"separators", "a\xEF\xB7\x90" "b\xEF\xB7\x91" "c\xE2\x80\xA9" "d\n",
-         "Xa\xEF\xB7\x90" "b\xEF\xB7\x91" "c\xE2\x80\xA9" "d\n",
-         "a\xEF\xB7\x90" "bX\nY\xEF\xB7\x91" "c\xE2\x80\xA9" "d\n",
-         "a\xEF\xB7\x90" "b\xEF\xB7\x91" "c\xE2\x80\xA9" "d\nZ",
-         "a\xEF\xB7\x90" "b\xEF\xB7\x91" "new\nc\xE2\x80\xA9" "d\n"},
+        {"separators",
+         "a\xEF\xB7\x90"
+         "b\xEF\xB7\x91"
+         "c\xE2\x80\xA9"
+         "d\n",
+         "Xa\xEF\xB7\x90"
+         "b\xEF\xB7\x91"
+         "c\xE2\x80\xA9"
+         "d\n",
+         "a\xEF\xB7\x90"
+         "bX\nY\xEF\xB7\x91"
+         "c\xE2\x80\xA9"
+         "d\n",
+         "a\xEF\xB7\x90"
+         "b\xEF\xB7\x91"
+         "c\xE2\x80\xA9"
+         "d\nZ",
+         "a\xEF\xB7\x90"
+         "b\xEF\xB7\x91"
+         "new\nc\xE2\x80\xA9"
+         "d\n"},
     };
     const auto atStart = [](QTextCursor& c) { c.insertText("X"); };
     const auto inMiddle = [](QTextCursor& c) {
@@ -396,7 +415,7 @@ TEST_F(FilesEditor, CtrlTabTypesATabAndTabMovesOn) {
     ASSERT_TRUE(editor->LoadFile(file));
     QTest::mouseClick(editor->viewport(), Qt::LeftButton);
     ASSERT_EQ(QApplication::focusWidget(), editor);
-    editor->moveCursor(QTextCursor::End);   // the empty line after "joe"
+    editor->moveCursor(QTextCursor::End);  // the empty line after "joe"
     QTest::keyClicks(editor, "ann");
     QTest::keyClick(editor, Qt::Key_Tab, Qt::ControlModifier);
     QTest::keyClicks(editor, "pw");
@@ -436,7 +455,7 @@ TEST_F(FilesEditor, FailedSavesReportAndLeaveTheFileWhole) {
         EXPECT_EQ(about, savePath);
         EXPECT_EQ(readBytes(file), old);
         EXPECT_EQ(editor.toPlainText(), shown);
-        EXPECT_EQ(entries(QFileInfo(file).path()), before);   // no temporary file left behind
+        EXPECT_EQ(entries(QFileInfo(file).path()), before);  // no temporary file left behind
     };
 
     // The path leads through a regular file: fails for root too.
@@ -501,7 +520,7 @@ TEST_F(FilesEditor, SavesKeepLinksPermissionsAndOwner) {
     const QString target = path("Clients.real");
     const QString link = path("Clients");
     writeBytes(target, "10.0.0.1 secret\n");
-    ASSERT_TRUE(QFile::link("Clients.real", link));   // a relative link, as people make them
+    ASSERT_TRUE(QFile::link("Clients.real", link));  // a relative link, as people make them
     ::chmod(QFile::encodeName(target).constData(), 0640);
     const bool root = ::geteuid() == 0;
     if (root) {
@@ -562,9 +581,9 @@ TEST_F(FilesEditor, SavesKeepWhatTheFileCarries) {
     ASSERT_TRUE(server.made()) << "useradd norvane-t-files failed";
     const QString dir = path("data");
     ASSERT_TRUE(QDir().mkdir(dir));
-    const QString clients = dir + "/Clients";   // setgid, an ACL entry, an extended attribute
-    const QString secret = dir + "/Secret";     // no ACL at all
-    const QString users = dir + "/Users";       // two names
+    const QString clients = dir + "/Clients";  // setgid, an ACL entry, an extended attribute
+    const QString secret = dir + "/Secret";    // no ACL at all
+    const QString users = dir + "/Users";      // two names
     for (const QString& file : {clients, secret, users})
         writeBytes(file, "10.0.0.1 secret\n");
     ASSERT_EQ(::chown(QFile::encodeName(clients).constData(), 65534, 65534), 0);
@@ -578,7 +597,8 @@ TEST_F(FilesEditor, SavesKeepWhatTheFileCarries) {
         FAIL() << "setfacl: " << errors.toStdString();
     }
     // A new file in the directory would get the server's access: a replacement must not.
-    ASSERT_TRUE(ThrowawayUser::Run("setfacl", {"-d", "-m", "u:norvane-t-files:rw", dir}, &errors)) << errors.toStdString();
+    ASSERT_TRUE(ThrowawayUser::Run("setfacl", {"-d", "-m", "u:norvane-t-files:rw", dir}, &errors))
+        << errors.toStdString();
     if (::setxattr(QFile::encodeName(clients).constData(), "user.norvane", "kept", 4, 0) != 0) {
         if (errno == ENOTSUP)
             GTEST_SKIP() << "the file system of " << dir.toStdString() << " has no user attributes";
@@ -651,16 +671,16 @@ TEST_F(FilesEditor, SaveBeforeAnyLoadGivesTheReasonTheLoadFailed) {
         }
         return said;
     };
-    const QByteArray expected = QString("%1 | missing\n%2 | subdir\n%3 | locked\nThis is not a regular file. | fifo\n")
-                                    .arg(QString::fromLocal8Bit(std::strerror(ENOENT)),
-                                         QString::fromLocal8Bit(std::strerror(EISDIR)),
-                                         QString::fromLocal8Bit(std::strerror(EACCES)))
-                                    .toUtf8();
+    const QByteArray expected =
+        QString("%1 | missing\n%2 | subdir\n%3 | locked\nThis is not a regular file. | fifo\n")
+            .arg(QString::fromLocal8Bit(std::strerror(ENOENT)), QString::fromLocal8Bit(std::strerror(EISDIR)),
+                 QString::fromLocal8Bit(std::strerror(EACCES)))
+            .toUtf8();
     if (::geteuid() != 0) {
         EXPECT_EQ(reasons(), expected);
         return;
     }
-    const ThrowawayUser operatorUser("norvane-t-files-l");   // root would read the locked file
+    const ThrowawayUser operatorUser("norvane-t-files-l");  // root would read the locked file
     ASSERT_TRUE(operatorUser.made()) << "useradd norvane-t-files-l failed";
     EXPECT_EQ(operatorUser.As(reasons), expected);
 }

@@ -15,8 +15,7 @@ class RegCommand : public StoreTest {
 protected:
     // The command over the test's store, as the program runs it. With an answer, someone
     // at a terminal types it when asked; without, there is nobody to ask.
-    Result Run(const std::vector<std::string>& args, std::optional<std::string> answer = std::nullopt)
-    {
+    Result Run(const std::vector<std::string>& args, std::optional<std::string> answer = std::nullopt) {
         SqliteStore store(m_store.string());
         std::istringstream in(answer.value_or("") + "\n");
         std::ostringstream out;
@@ -32,34 +31,61 @@ protected:
 
 }  // namespace
 
-TEST_F(RegCommand, AddQueryDeleteEachType)
-{
+TEST_F(RegCommand, AddQueryDeleteEachType) {
     struct Case {
         std::vector<std::string> add;  // after "add KEY"
         std::string name;
         std::uint32_t type;
         std::string bytes;
-        std::string shown;             // the query line
+        std::string shown;  // the query line
     };
     const Case cases[] = {
         {{"/v", "Port", "/d", "1812"}, "Port", RegType::Sz, S("1812\0", 5), "    Port    REG_SZ    1812"},
         {{"/v", "Blank", "/t", "reg_sz"}, "Blank", RegType::Sz, S("\0", 1), "    Blank    REG_SZ    "},
-        {{"/ve", "/d", "default text"}, "", RegType::Sz, S("default text\0", 13), "    (Default)    REG_SZ    default text"},
-        {{"/v", "Path", "/t", "REG_EXPAND_SZ", "/d", "%ProgramFiles%\\Norvane"}, "Path", RegType::ExpandSz,
-         S("%ProgramFiles%\\Norvane\0", 23), "    Path    REG_EXPAND_SZ    %ProgramFiles%\\Norvane"},
-        {{"/v", "List", "/t", "REG_MULTI_SZ", "/d", "one\\0two words\\0three"}, "List", RegType::MultiSz,
-         S("one\0two words\0three\0\0", 21), "    List    REG_MULTI_SZ    one\\0two words\\0three"},
-        {{"/v", "NoList", "/t", "REG_MULTI_SZ", "/d", ""}, "NoList", RegType::MultiSz, S("\0", 1),
+        {{"/ve", "/d", "default text"},
+         "",
+         RegType::Sz,
+         S("default text\0", 13),
+         "    (Default)    REG_SZ    default text"},
+        {{"/v", "Path", "/t", "REG_EXPAND_SZ", "/d", "%ProgramFiles%\\Norvane"},
+         "Path",
+         RegType::ExpandSz,
+         S("%ProgramFiles%\\Norvane\0", 23),
+         "    Path    REG_EXPAND_SZ    %ProgramFiles%\\Norvane"},
+        {{"/v", "List", "/t", "REG_MULTI_SZ", "/d", "one\\0two words\\0three"},
+         "List",
+         RegType::MultiSz,
+         S("one\0two words\0three\0\0", 21),
+         "    List    REG_MULTI_SZ    one\\0two words\\0three"},
+        {{"/v", "NoList", "/t", "REG_MULTI_SZ", "/d", ""},
+         "NoList",
+         RegType::MultiSz,
+         S("\0", 1),
          "    NoList    REG_MULTI_SZ    "},
-        {{"/v", "Dec", "/t", "REG_DWORD", "/d", "1812"}, "Dec", RegType::Dword, S("\x14\x07\0\0", 4),
+        {{"/v", "Dec", "/t", "REG_DWORD", "/d", "1812"},
+         "Dec",
+         RegType::Dword,
+         S("\x14\x07\0\0", 4),
          "    Dec    REG_DWORD    0x714"},
-        {{"/v", "Max", "/t", "REG_DWORD", "/d", "0xFFFFFFFF"}, "Max", RegType::Dword, "\xff\xff\xff\xff",
+        {{"/v", "Max", "/t", "REG_DWORD", "/d", "0xFFFFFFFF"},
+         "Max",
+         RegType::Dword,
+         "\xff\xff\xff\xff",
          "    Max    REG_DWORD    0xffffffff"},
-        {{"/v", "Top", "/t", "REG_DWORD", "/d", "4294967295"}, "Top", RegType::Dword, "\xff\xff\xff\xff",
+        {{"/v", "Top", "/t", "REG_DWORD", "/d", "4294967295"},
+         "Top",
+         RegType::Dword,
+         "\xff\xff\xff\xff",
          "    Top    REG_DWORD    0xffffffff"},
-        {{"/v", "Bin", "/t", "REG_BINARY", "/d", "00aB7f"}, "Bin", RegType::Binary, S("\0\xab\x7f", 3),
+        {{"/v", "Bin", "/t", "REG_BINARY", "/d", "00aB7f"},
+         "Bin",
+         RegType::Binary,
+         S("\0\xab\x7f", 3),
          "    Bin    REG_BINARY    00AB7F"},
-        {{"/v", "Slash", "/d", "/var/lib/norvane"}, "Slash", RegType::Sz, S("/var/lib/norvane\0", 17),
+        {{"/v", "Slash", "/d", "/var/lib/norvane"},
+         "Slash",
+         RegType::Sz,
+         S("/var/lib/norvane\0", 17),
          "    Slash    REG_SZ    /var/lib/norvane"},
     };
     for (const Case& c : cases) {
@@ -72,8 +98,8 @@ TEST_F(RegCommand, AddQueryDeleteEachType)
         EXPECT_EQ(v->type, c.type) << c.name;
         EXPECT_EQ(v->data, c.bytes) << c.name;
 
-        const std::vector<std::string> query =
-            c.name.empty() ? std::vector<std::string>{"query", Key, "/ve"} : std::vector<std::string>{"query", Key, "/v", c.name};
+        const std::vector<std::string> query = c.name.empty() ? std::vector<std::string>{"query", Key, "/ve"}
+                                                              : std::vector<std::string>{"query", Key, "/v", c.name};
         const Result q = Run(query);
         EXPECT_EQ(q.exit, 0) << q.err;
         EXPECT_EQ(q.out, std::string(FullKey) + "\n" + c.shown + "\n");
@@ -112,8 +138,7 @@ TEST_F(RegCommand, AddQueryDeleteEachType)
     EXPECT_TRUE(KeyExists("SOFTWARE"));
 }
 
-TEST_F(RegCommand, MissingThingsAndBadArgumentsFail)
-{
+TEST_F(RegCommand, MissingThingsAndBadArgumentsFail) {
     ASSERT_EQ(Run({"add", Key, "/v", "Port", "/d", "1812"}).exit, 0);
 
     const Result missingKey = Run({"query", "HKLM\\SOFTWARE\\Nowhere"});
@@ -165,8 +190,7 @@ TEST_F(RegCommand, MissingThingsAndBadArgumentsFail)
     EXPECT_EQ(Stored(Path, "Port")->data, S("1812\0", 5));
 }
 
-TEST_F(RegCommand, ImportThenExportGivesBackTheSameFile)
-{
+TEST_F(RegCommand, ImportThenExportGivesBackTheSameFile) {
     // Every form a value can take, in the order the export writes them back.
     const std::string file =
         "REGEDIT4\r\n"
@@ -243,8 +267,7 @@ TEST_F(RegCommand, ImportThenExportGivesBackTheSameFile)
     EXPECT_TRUE(Stored(Path, "NoNul"));
 }
 
-TEST_F(RegCommand, MalformedImportChangesNothing)
-{
+TEST_F(RegCommand, MalformedImportChangesNothing) {
     ASSERT_EQ(Run({"add", Key, "/v", "Port", "/d", "1812"}).exit, 0);
     ASSERT_EQ(Run({"export", "HKLM\\SOFTWARE", (m_dir / "before.reg").string()}).exit, 0);
 
@@ -290,7 +313,8 @@ TEST_F(RegCommand, MalformedImportChangesNothing)
     EXPECT_FALSE(KeyExists(std::string(Path) + "\\New"));
 
     // Right at the limits they go in.
-    WriteFile(m_dir / "limit.reg", "REGEDIT4\r\n\r\n[" + deep(512) + "]\r\n[" + longName.substr(0, longName.size() - 1) + "]\r\n");
+    WriteFile(m_dir / "limit.reg",
+              "REGEDIT4\r\n\r\n[" + deep(512) + "]\r\n[" + longName.substr(0, longName.size() - 1) + "]\r\n");
     const Result atLimits = Run({"import", (m_dir / "limit.reg").string()});
     EXPECT_EQ(atLimits.exit, 0) << atLimits.err;
     EXPECT_TRUE(KeyExists(*RegFile::ParseKeyName(deep(512))));
@@ -304,8 +328,7 @@ class FailingStore : public SqliteStore {
 public:
     FailingStore(std::string path, int failAt) : SqliteStore(std::move(path)), m_left(failAt) {}
     std::int32_t SetValue(HKey key, const std::string& name, std::uint32_t type, const unsigned char* data,
-                          std::uint32_t size) override
-    {
+                          std::uint32_t size) override {
         if (--m_left == 0)
             return Status::DiskFull;
         return SqliteStore::SetValue(key, name, type, data, size);
@@ -317,8 +340,7 @@ private:
 
 }  // namespace
 
-TEST_F(RegCommand, ImportThatFailsHalfwayLeavesTheStoreAsItWas)
-{
+TEST_F(RegCommand, ImportThatFailsHalfwayLeavesTheStoreAsItWas) {
     ASSERT_EQ(Run({"add", Key, "/v", "Port", "/d", "1812"}).exit, 0);
     const auto parsed = RegFile::Parse(
         "REGEDIT4\r\n\r\n"
@@ -345,8 +367,7 @@ TEST_F(RegCommand, ImportThatFailsHalfwayLeavesTheStoreAsItWas)
     EXPECT_EQ(Stored("SOFTWARE\\Third", "c")->data, S("3\0", 2));
 }
 
-TEST_F(RegCommand, ExportAsksBeforeReplacingAndWritesAWholeOwnerOnlyFile)
-{
+TEST_F(RegCommand, ExportAsksBeforeReplacingAndWritesAWholeOwnerOnlyFile) {
     // Big enough that a small file size limit stops its write halfway.
     ASSERT_EQ(Run({"add", Key, "/v", "Password", "/d", std::string(4000, 's')}).exit, 0);
     const fs::path file = m_dir / "settings.reg";
@@ -395,17 +416,19 @@ TEST_F(RegCommand, ExportAsksBeforeReplacingAndWritesAWholeOwnerOnlyFile)
     EXPECT_FALSE(fs::exists(m_dir / "elsewhere.reg"));
 }
 
-TEST_F(RegCommand, WhatIsNotOurStoreIsLeftAsItIs)
-{
+TEST_F(RegCommand, WhatIsNotOurStoreIsLeftAsItIs) {
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(m_store.c_str(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE notes(text TEXT); INSERT INTO notes VALUES('mine')", nullptr, nullptr, nullptr),
-              SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(db, "CREATE TABLE notes(text TEXT); INSERT INTO notes VALUES('mine')", nullptr, nullptr, nullptr),
+        SQLITE_OK);
     sqlite3_close(db);
     ASSERT_EQ(chmod(m_store.c_str(), 0600), 0);
     const std::string foreign = ReadFile(m_store);
-    for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-             {"query", Key}, {"add", Key, "/v", "Password", "/d", "secret", "/f"}, {"export", Key, (m_dir / "x.reg").string()}}) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"query", Key},
+                                               {"add", Key, "/v", "Password", "/d", "secret", "/f"},
+                                               {"export", Key, (m_dir / "x.reg").string()}}) {
         const Result r = Run(args);
         ExpectOneLineError(r);
         EXPECT_NE(r.err.find(m_store.string() + " is a database of another program"), std::string::npos) << r.err;

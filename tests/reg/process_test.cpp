@@ -20,8 +20,7 @@ constexpr uid_t Nobody = 65534;
 class RegProcess : public StoreTest {
 protected:
     // In a child process: becomes the command over the test's store.
-    [[noreturn]] void Exec(std::vector<std::string> args)
-    {
+    [[noreturn]] void Exec(std::vector<std::string> args) {
         args.insert(args.begin(), NORVANE_REG_BINARY);
         std::vector<char*> cargs;
         for (auto& a : args)
@@ -36,8 +35,7 @@ protected:
     // answer; asUser drops to that user first (for a store that root cannot be kept from);
     // a file size limit makes its writes fail past that many bytes.
     Result Run(const std::vector<std::string>& args, std::optional<uid_t> asUser = std::nullopt,
-               rlim_t fileSizeLimit = RLIM_INFINITY)
-    {
+               rlim_t fileSizeLimit = RLIM_INFINITY) {
         const fs::path out = m_dir / "stdout";
         const fs::path err = m_dir / "stderr";
         if (asUser) {
@@ -77,8 +75,7 @@ protected:
 
     // Runs the binary on a terminal of its own and types the answer; out holds all that
     // the terminal showed.
-    Result RunOnTerminal(const std::vector<std::string>& args, const std::string& answer)
-    {
+    Result RunOnTerminal(const std::vector<std::string>& args, const std::string& answer) {
         int terminal = -1;
         const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
         if (pid == 0)
@@ -101,8 +98,7 @@ protected:
 
 }  // namespace
 
-TEST_F(RegProcess, ExitCodesAndStreams)
-{
+TEST_F(RegProcess, ExitCodesAndStreams) {
     const Result added = Run({"ADD", Key, "/v", "Port", "/d", "1812"});
     EXPECT_EQ(added.exit, 0) << added.err;
     EXPECT_EQ(added.out, "The operation completed successfully.\n");
@@ -120,10 +116,10 @@ TEST_F(RegProcess, ExitCodesAndStreams)
     EXPECT_EQ(usage.out.rfind("usage: norvane-reg query", 0), 0u) << usage.out;
 }
 
-TEST_F(RegProcess, StoreThatCannotBeWritten)
-{
+TEST_F(RegProcess, StoreThatCannotBeWritten) {
     ASSERT_EQ(Run({"add", Key, "/v", "Port", "/d", "1812"}).exit, 0);
-    WriteFile(m_dir / "in.reg", "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarsel\\Norvane]\r\n\"Port\"=\"1645\"\r\n");
+    WriteFile(m_dir / "in.reg",
+              "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarsel\\Norvane]\r\n\"Port\"=\"1645\"\r\n");
 
     // Root writes whatever the mode says, so as root the command runs as nobody over a
     // store that root owns and others may only read.
@@ -154,8 +150,7 @@ TEST_F(RegProcess, StoreThatCannotBeWritten)
     EXPECT_FALSE(KeyExists(std::string(Path) + "\\New"));
 }
 
-TEST_F(RegProcess, ExportAsksAtATerminalAndFailsWholeAtAFileSizeLimit)
-{
+TEST_F(RegProcess, ExportAsksAtATerminalAndFailsWholeAtAFileSizeLimit) {
     // Big enough that a small file size limit stops its write halfway.
     ASSERT_EQ(Run({"add", Key, "/v", "Password", "/d", std::string(4000, 's')}).exit, 0);
     const fs::path file = m_dir / "settings.reg";
@@ -182,8 +177,7 @@ TEST_F(RegProcess, ExportAsksAtATerminalAndFailsWholeAtAFileSizeLimit)
         EXPECT_EQ(entry.path().filename().string().find(".settings.reg"), std::string::npos) << entry.path();
 }
 
-TEST_F(RegProcess, VersionIsTheProgramsOwn)
-{
+TEST_F(RegProcess, VersionIsTheProgramsOwn) {
     const Result r = Run({"--version"});
     EXPECT_EQ(r.exit, 0);
     EXPECT_EQ(r.out, "norvane-reg " NORVANE_VERSION "\n");

@@ -31,49 +31,40 @@ struct Result {
     std::string err;
 };
 
-inline std::string ReadFile(const fs::path& path)
-{
+inline std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();
 }
 
-inline void WriteFile(const fs::path& path, const std::string& text)
-{
+inline void WriteFile(const fs::path& path, const std::string& text) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out << text;
 }
 
-inline std::string S(const char* bytes, std::size_t n)
-{
-    return std::string(bytes, n);
-}
+inline std::string S(const char* bytes, std::size_t n) { return std::string(bytes, n); }
 
 class StoreTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         char tmpl[] = "/tmp/norvane-reg-test-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         m_dir = tmpl;
         m_store = m_dir / "registry.db";
     }
-    void TearDown() override
-    {
+    void TearDown() override {
         std::error_code ec;
         fs::remove_all(m_dir, ec);
     }
 
-    static mode_t Mode(const fs::path& path)
-    {
+    static mode_t Mode(const fs::path& path) {
         struct stat st {};
         return lstat(path.c_str(), &st) == 0 ? st.st_mode & 07777 : 0;
     }
 
     // The value as the store holds it, read without the command.
-    std::optional<ValueEntry> Stored(const std::string& path, const std::string& name)
-    {
+    std::optional<ValueEntry> Stored(const std::string& path, const std::string& name) {
         SqliteStore store(m_store.string());
         HKey key = 0;
         if (store.OpenKey(HKEY_LOCAL_MACHINE_ROOT, path, Access::QueryValue, key) != Status::Success)
@@ -87,8 +78,7 @@ protected:
         return std::nullopt;
     }
 
-    bool KeyExists(const std::string& path)
-    {
+    bool KeyExists(const std::string& path) {
         SqliteStore store(m_store.string());
         HKey key = 0;
         if (store.OpenKey(HKEY_LOCAL_MACHINE_ROOT, path, Access::QueryValue, key) != Status::Success)
@@ -97,8 +87,7 @@ protected:
         return true;
     }
 
-    static void ExpectOneLineError(const Result& r)
-    {
+    static void ExpectOneLineError(const Result& r) {
         EXPECT_EQ(r.exit, 1);
         EXPECT_EQ(r.err.rfind("ERROR: ", 0), 0u) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;

@@ -13,23 +13,15 @@ using norvane::RegFile::Parse;
 
 namespace {
 
-ValueEntry V(std::string name, std::uint32_t type, std::string data)
-{
+ValueEntry V(std::string name, std::uint32_t type, std::string data) {
     return {std::move(name), type, std::move(data)};
 }
 
-std::string S(const char* bytes, std::size_t n)
-{
-    return std::string(bytes, n);
-}
+std::string S(const char* bytes, std::size_t n) { return std::string(bytes, n); }
 
-std::string File(const std::string& body)
-{
-    return "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\T]\r\n" + body;
-}
+std::string File(const std::string& body) { return "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\T]\r\n" + body; }
 
-std::vector<std::string> Lines(const std::string& text)
-{
+std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;
     std::size_t pos = 0;
     while (pos < text.size()) {
@@ -44,8 +36,7 @@ std::vector<std::string> Lines(const std::string& text)
 
 }  // namespace
 
-TEST(RegFileFormat, EachTypeTakesItsRegeditForm)
-{
+TEST(RegFileFormat, EachTypeTakesItsRegeditForm) {
     EXPECT_EQ(*FormatValue(V("Port", RegType::Sz, S("1812\0", 5))), "\"Port\"=\"1812\"");
     EXPECT_EQ(*FormatValue(V("", RegType::Sz, S("x\0", 2))), "@=\"x\"");
     EXPECT_EQ(*FormatValue(V("Empty", RegType::Sz, S("\0", 1))), "\"Empty\"=\"\"");
@@ -67,15 +58,13 @@ TEST(RegFileFormat, EachTypeTakesItsRegeditForm)
     EXPECT_EQ(*FormatValue(V("Q", 11, "\x01")), "\"Q\"=hex(b):01");
     EXPECT_EQ(*FormatValue(V("N", 0, "")), "\"N\"=hex(0):");
 
-    EXPECT_EQ(*FormatValue(V("a\"b\\c", RegType::Sz, S("C:\\x \"y\"\0", 9))),
-              "\"a\\\"b\\\\c\"=\"C:\\\\x \\\"y\\\"\"");
+    EXPECT_EQ(*FormatValue(V("a\"b\\c", RegType::Sz, S("C:\\x \"y\"\0", 9))), "\"a\\\"b\\\\c\"=\"C:\\\\x \\\"y\\\"\"");
     // A name with a line break cannot be written without breaking the file.
     EXPECT_FALSE(FormatValue(V("a\nb", RegType::Sz, S("x\0", 2))));
     EXPECT_FALSE(RegFile::FormatSection("SOFTWARE\\a\rb", {}));
 }
 
-TEST(RegFileFormat, LongHexListsWrapLikeRegedit)
-{
+TEST(RegFileFormat, LongHexListsWrapLikeRegedit) {
     std::string blob;
     for (int i = 0; i < 60; ++i)
         blob += static_cast<char>(i);
@@ -86,7 +75,8 @@ TEST(RegFileFormat, LongHexListsWrapLikeRegedit)
 
     // Whatever the name's length, no line passes 80 columns and each ends after a comma.
     for (std::size_t nameLength : {0u, 1u, 30u, 67u, 68u, 69u, 70u}) {
-        const std::string text = *FormatValue(V(std::string(nameLength, 'n'), RegType::Binary, std::string(300, '\x5a')));
+        const std::string text =
+            *FormatValue(V(std::string(nameLength, 'n'), RegType::Binary, std::string(300, '\x5a')));
         const auto lines = Lines(text);
         ASSERT_GT(lines.size(), 3u);
         for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -106,12 +96,11 @@ TEST(RegFileFormat, LongHexListsWrapLikeRegedit)
     }
 }
 
-TEST(RegFileParse, ReadsEveryFormBackToTheSameBytes)
-{
+TEST(RegFileParse, ReadsEveryFormBackToTheSameBytes) {
     // Values of every type, with names and bytes drawn at random, survive Format then Parse.
     std::mt19937 rng(1812);
-    const std::uint32_t types[] = {RegType::None, RegType::Sz, RegType::ExpandSz, RegType::Binary,
-                                   RegType::Dword, RegType::MultiSz, 11, 0x12345678};
+    const std::uint32_t types[] = {RegType::None,    RegType::Sz, RegType::ExpandSz, RegType::Binary, RegType::Dword,
+                                   RegType::MultiSz, 11,          0x12345678};
     std::vector<ValueEntry> values;
     for (int i = 0; i < 400; ++i) {
         ValueEntry v;
@@ -144,8 +133,7 @@ TEST(RegFileParse, ReadsEveryFormBackToTheSameBytes)
     }
 }
 
-TEST(RegFileParse, AcceptsWhatRegeditWrites)
-{
+TEST(RegFileParse, AcceptsWhatRegeditWrites) {
     const std::string text =
         "REGEDIT4\n"
         "\n"
@@ -194,8 +182,7 @@ TEST(RegFileParse, AcceptsWhatRegeditWrites)
     EXPECT_EQ(again.keys[0].values[3].value.data, S("AB\0", 3));
 }
 
-TEST(RegFileParse, NamesTheLineThatIsWrong)
-{
+TEST(RegFileParse, NamesTheLineThatIsWrong) {
     struct Case {
         std::string text;
         int line;
@@ -238,8 +225,7 @@ TEST(RegFileParse, NamesTheLineThatIsWrong)
     }
 }
 
-TEST(RegFileParse, KeyNames)
-{
+TEST(RegFileParse, KeyNames) {
     EXPECT_EQ(RegFile::ParseKeyName("HKLM\\SOFTWARE\\Tarsel\\Norvane"), "SOFTWARE\\Tarsel\\Norvane");
     EXPECT_EQ(RegFile::ParseKeyName("HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarsel\\Norvane"), "SOFTWARE\\Tarsel\\Norvane");
     EXPECT_EQ(RegFile::ParseKeyName("hkey_local_machine\\a\\"), "a");

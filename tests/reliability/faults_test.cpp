@@ -191,7 +191,8 @@ TEST_F(ReliabilityFaults, ServerFileSavesOnAFullOrReadOnlyFileSystemKeepTheOldFi
         e.save->click();
         const auto shown = MessageBox::takeShown();
         ASSERT_EQ(shown.size(), 1);
-        EXPECT_TRUE(shown[0].text.contains("No space left on device", Qt::CaseInsensitive)) << shown[0].text.toStdString();
+        EXPECT_TRUE(shown[0].text.contains("No space left on device", Qt::CaseInsensitive))
+            << shown[0].text.toStdString();
         EXPECT_EQ(ReadAll(e.file), e.old);
     }
     // No half-written copies left behind by the failed saves.

@@ -22,8 +22,8 @@ void Replay(const char* target, const Check& check) {
         QFile f(dir.filePath(name));
         ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << name.toStdString();
         const QByteArray bytes = f.readAll();
-        const std::string broken = check(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                                         static_cast<std::size_t>(bytes.size()));
+        const std::string broken =
+            check(reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size()));
         EXPECT_EQ(broken, "") << target << "/" << name.toStdString();
     }
 }
@@ -37,7 +37,8 @@ TEST(ReliabilityFuzz, RegImport) {
     ASSERT_TRUE(dir.isValid());
     const std::string a = dir.filePath("a.db").toStdString();
     const std::string b = dir.filePath("b.db").toStdString();
-    Replay("regimport", [&](const std::uint8_t* d, std::size_t n) { return norvane::fuzz::CheckRegImport(d, n, a, b); });
+    Replay("regimport",
+           [&](const std::uint8_t* d, std::size_t n) { return norvane::fuzz::CheckRegImport(d, n, a, b); });
 }
 
 TEST(ReliabilityFuzz, FileText) {

@@ -39,7 +39,8 @@ TEST(ReliabilityImportFaults, EveryFailingStepLeavesTheStoreAsItWas) {
         SqliteStore store(before.string());
         Import(store,
                "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarsel\\Norvane]\n\"AuthPort\"=\"1812\"\n"
-               "\"LogFile\"=\"/var/log/corvex.log\"\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarsel\\Gone\\Below]\n\"x\"=\"1\"\n");
+               "\"LogFile\"=\"/var/log/"
+               "corvex.log\"\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tarsel\\Gone\\Below]\n\"x\"=\"1\"\n");
     }
     // A subtree deleted, values replaced, removed and added, keys made two levels deep.
     const char* file =

@@ -215,8 +215,8 @@ TEST_F(ReliabilityInput, EveryBoxStoresWhatItHeldAndLoadsItBack) {
     EXPECT_TRUE(MessageBox::takeShown().isEmpty());
 
     // A port box with a number too large to hold, or with no number, leaves the port stored.
-    for (const QString& port : {QString(10000, u'9'), QStringLiteral("&HFFFFFFFFFF"), QStringLiteral("\t\t"),
-                                QString(QChar(0)) + "1812"}) {
+    for (const QString& port :
+         {QString(10000, u'9'), QStringLiteral("&HFFFFFFFFFF"), QStringLiteral("\t\t"), QString(QChar(0)) + "1812"}) {
         main->txtAuthPort->setText(QStringLiteral("1700"));
         ASSERT_TRUE(main->SaveAll());
         main->txtAuthPort->setText(port);

@@ -65,7 +65,7 @@ std::vector<ValueEntry> StoredValues(const QString& store) {
 
 // Checks that the store holds exactly one whole save and says which one.
 std::optional<std::pair<QString, std::uint64_t>> WholeSave(const QString& store, const QStringList& ipItems,
-                                                            std::string& why) {
+                                                           std::string& why) {
     const std::vector<ValueEntry> values = StoredValues(store);
     std::map<std::string, std::string> stored;
     for (const ValueEntry& v : values) {
@@ -172,8 +172,8 @@ TEST_F(ReliabilityStore, KilledMidSaveLeavesOneWholeSave) {
         ASSERT_TRUE(WaitReady(child, out)) << "kill " << k << ": " << child.readAllStandardError().toStdString();
         // Anywhere from the first save's start to a few dozen saves in.
         std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 40000)(rng)));
-        ASSERT_EQ(child.state(), QProcess::Running) << "the saver stopped by itself: "
-                                                    << child.readAllStandardError().toStdString();
+        ASSERT_EQ(child.state(), QProcess::Running)
+            << "the saver stopped by itself: " << child.readAllStandardError().toStdString();
         child.kill();  // SIGKILL
         ASSERT_TRUE(child.waitForFinished(30000));
         out += child.readAllStandardOutput();
@@ -195,8 +195,8 @@ TEST_F(ReliabilityStore, KilledMidSaveLeavesOneWholeSave) {
             << "kill " << k << ": store holds save " << whole->second << ", last reported " << reported;
         stored = whole->second;
     }
-    std::printf("%d kills in %.1f s: %d left a hot journal, %d after one or more whole saves; last save %llu\n",
-                kills, clock.elapsed() / 1000.0, hotJournals, midRun, static_cast<unsigned long long>(stored));
+    std::printf("%d kills in %.1f s: %d left a hot journal, %d after one or more whole saves; last save %llu\n", kills,
+                clock.elapsed() / 1000.0, hotJournals, midRun, static_cast<unsigned long long>(stored));
     // The kills must have landed inside transactions, or the test proved nothing.
     if (kills >= 50) {
         EXPECT_GT(hotJournals, 0);

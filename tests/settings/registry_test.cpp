@@ -76,7 +76,8 @@ protected:
         // holds a key under it; RegDeleteKeyA refuses a key that still has subkeys.
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\NorvaneTest");
         HKey k = 0;
-        EXPECT_EQ(Registry::Store().OpenKey(HKEY_LOCAL_MACHINE_ROOT, base, Access::QueryValue, k), Status::FileNotFound);
+        EXPECT_EQ(Registry::Store().OpenKey(HKEY_LOCAL_MACHINE_ROOT, base, Access::QueryValue, k),
+                  Status::FileNotFound);
 #endif
         Registry::UseStore(nullptr);
 #ifndef _WIN32
@@ -343,8 +344,9 @@ TEST_F(RegistryTest, SubkeysAreListedAndDeletedWhateverTheirNames) {
     auto subKeys = [&](const std::string& path) {
         std::vector<std::string> names;
         HKey k = 0;
-        EXPECT_EQ(Registry::Store().OpenKey(HKEY_LOCAL_MACHINE_ROOT, path, Access::QueryValue | Access::EnumerateSubKeys, k),
-                  0)
+        EXPECT_EQ(
+            Registry::Store().OpenKey(HKEY_LOCAL_MACHINE_ROOT, path, Access::QueryValue | Access::EnumerateSubKeys, k),
+            0)
             << path;
         EXPECT_EQ(Registry::Store().EnumSubKeys(k, names), 0) << path;
         Registry::Store().CloseKey(k);

@@ -134,7 +134,8 @@ std::int64_t ApplicationId(const std::string& path) {
     std::int64_t id = -1;
     if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
         sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db, "PRAGMA application_id", -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+        if (sqlite3_prepare_v2(db, "PRAGMA application_id", -1, &st, nullptr) == SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW)
             id = sqlite3_column_int64(st, 0);
         sqlite3_finalize(st);
     }
@@ -351,17 +352,22 @@ TEST(SettingsStore, MadeOwnerOnlyAndRefusedWhereAnotherUserCouldChangeIt) {
                              std::ofstream(journal) << "not what was saved";
                              return fs::exists(journal) ? 0 : 1;
                          }),
-                         [journal] { ::unlink(journal.c_str()); }, "journal " + journal, {}});
+                         [journal] { ::unlink(journal.c_str()); },
+                         "journal " + journal,
+                         {}});
         cases.push_back({"link of another user's", plant([link] { return ::symlink("registry.db", link.c_str()); }),
                          [link] { ::unlink(link.c_str()); }, "symbolic link that belongs to the user " + other.name,
                          link});
-        cases.push_back({"store of another user's", [&] { ASSERT_EQ(::chown(path.c_str(), other.uid, -1), 0); },
+        cases.push_back({"store of another user's",
+                         [&] { ASSERT_EQ(::chown(path.c_str(), other.uid, -1), 0); },
                          [&] { ASSERT_EQ(::chown(path.c_str(), ::geteuid(), -1), 0); },
-                         "belongs to the user " + other.name, {}});
+                         "belongs to the user " + other.name,
+                         {}});
         cases.push_back({"store directory of another user's",
                          [&] { ASSERT_EQ(::chown(dir.c_str(), other.uid, -1), 0); },
                          [&] { ASSERT_EQ(::chown(dir.c_str(), ::geteuid(), -1), 0); },
-                         "belongs to the user " + other.name, {}});
+                         "belongs to the user " + other.name,
+                         {}});
         cases.push_back({"store writable by another user's group",
                          [&] {
                              ASSERT_EQ(::chown(path.c_str(), -1, other.gid), 0);
@@ -371,7 +377,8 @@ TEST(SettingsStore, MadeOwnerOnlyAndRefusedWhereAnotherUserCouldChangeIt) {
                              ASSERT_EQ(::chown(path.c_str(), -1, ::getegid()), 0);
                              ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
                          },
-                         "the group " + other.name, {}});
+                         "the group " + other.name,
+                         {}});
     }
 
     for (const Case& c : cases) {
@@ -534,8 +541,8 @@ TEST(SettingsStore, ASaveEndsOnlyOnceTheRemovalOfItsJournalIsOnDisk) {
     ScratchDir tmp;
     const std::string path = tmp.path + "/registry.db";
     const std::string log = tmp.path + "/trace";
-    const std::string command = "strace -f -e trace=openat,unlink,unlinkat,fsync,fdatasync -o " + log + " " + Writer() +
-                                " " + path + " P 3";
+    const std::string command =
+        "strace -f -e trace=openat,unlink,unlinkat,fsync,fdatasync -o " + log + " " + Writer() + " " + path + " P 3";
     ASSERT_EQ(std::system(command.c_str()), 0);
 
     std::ifstream trace(log);

@@ -37,7 +37,9 @@ public:
                           std::uint32_t size) override {
         return Run([&] { return m_store->SetValue(key, name, type, data, size); });
     }
-    std::int32_t CloseKey(HKey key) override { return Run([&] { return m_store->CloseKey(key); }); }
+    std::int32_t CloseKey(HKey key) override {
+        return Run([&] { return m_store->CloseKey(key); });
+    }
     std::int32_t EnumValues(HKey key, std::vector<ValueEntry>& values) override {
         return Run([&] { return m_store->EnumValues(key, values); });
     }
@@ -50,10 +52,16 @@ public:
     std::int32_t DeleteTree(std::uint32_t root, const std::string& path) override {
         return Run([&] { return m_store->DeleteTree(root, path); });
     }
-    std::int32_t BeginBatch() override { return Run([&] { return m_store->BeginBatch(); }); }
-    std::int32_t CommitBatch() override { return Run([&] { return m_store->CommitBatch(); }); }
+    std::int32_t BeginBatch() override {
+        return Run([&] { return m_store->BeginBatch(); });
+    }
+    std::int32_t CommitBatch() override {
+        return Run([&] { return m_store->CommitBatch(); });
+    }
     void RollbackBatch() override { m_store->RollbackBatch(); }
-    std::int32_t BeginRead() override { return Run([&] { return m_store->BeginRead(); }); }
+    std::int32_t BeginRead() override {
+        return Run([&] { return m_store->BeginRead(); });
+    }
     void EndRead() override { m_store->EndRead(); }
     std::string Location() const override { return m_store->Location(); }
     void SetWaitNotifier(WaitNotifier notifier) override { m_store->SetWaitNotifier(std::move(notifier)); }

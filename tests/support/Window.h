@@ -22,8 +22,7 @@ namespace norvane::test {
 
 class Window {
 public:
-    Window()
-        : m_oldSysIni(qgetenv("ODBCSYSINI")), m_oldIni(qgetenv("ODBCINI")) {
+    Window() : m_oldSysIni(qgetenv("ODBCSYSINI")), m_oldIni(qgetenv("ODBCINI")) {
         // No data sources of the machine's: the lists start empty.
         qputenv("ODBCSYSINI", env.root().toLocal8Bit());
         qputenv("ODBCINI", env.path("odbc.ini").toLocal8Bit());

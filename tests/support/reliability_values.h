@@ -106,7 +106,8 @@ inline void ApplySave(Main& m, const QString& tag, std::uint64_t i) {
 }
 
 // The 24 texts a save of iteration i stores; ipItems is cbIPAddress's list.
-inline std::map<std::string, std::string> ExpectedSave(const QString& tag, std::uint64_t i, const QStringList& ipItems) {
+inline std::map<std::string, std::string> ExpectedSave(const QString& tag, std::uint64_t i,
+                                                       const QStringList& ipItems) {
     const SaveBoxes s = BoxesFor(i);
     auto str = [](const QString& q) { return q.toStdString(); };
     auto num = [](long long n) { return std::to_string(n); };

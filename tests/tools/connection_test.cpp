@@ -71,7 +71,7 @@ TEST(ToolsConnectionCheck, OnlyADataSourceOfThatNameWithItsDriverIsReached) {
     const std::string before = norvane::test::PlacesAFileCouldAppear({ini.path("")});
 
     for (const char* name : {"", "Default", "DEFAULT", "NoSuchSource", "Accounts ", " Accounts", "Accounts;",
-                                "[Accounts]", "NoDriver", "MissingDriver", "RelativeDriver", "Shadowed"}) {
+                             "[Accounts]", "NoDriver", "MissingDriver", "RelativeDriver", "Shadowed"}) {
         SCOPED_TRACE(name);
         const auto result = CheckConnection(name, "radius", secret);
         EXPECT_FALSE(result.ok) << result.masterAccounts;
