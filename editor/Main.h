@@ -10,6 +10,7 @@
 
 #include <array>
 #include <map>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -161,10 +162,14 @@ private:
     struct LoadedText {
         QString shown;
         std::string bytes;
+        bool latin1 = false;  // the bytes are not the system's text; shown as Latin-1
     };
+    static LoadedText Loaded(std::string bytes);
     QString LoadText(Settings::Setting setting);
     // The bytes a save stores for a box's text: the loaded bytes while the text is unedited.
-    std::string TextToStore(Settings::Setting setting, const QString& text) const;
+    // Nullopt, with the reason in why, when an edit cannot be stored without changing bytes
+    // the operator did not touch.
+    std::optional<std::string> TextToStore(Settings::Setting setting, const QString& text, QString& why) const;
     std::map<Settings::Setting, LoadedText> m_loadedTexts;
     // The store could not be read when the window opened: the window shows defaults, and a
     // save would replace stored values the operator never saw.

@@ -19,6 +19,8 @@
 #include <QStringList>
 #include <QTabWidget>
 
+#include <algorithm>
+
 namespace norvane {
 namespace {
 
@@ -46,21 +48,50 @@ void AppendKeepingText(QComboBox* box, const QString& name) {
 
 }  // namespace
 
+// Stored bytes as the window shows them: the system's text, or, for bytes that are not
+// (a value written on a Windows machine in its code page), Latin-1, which keeps every byte.
+Main::LoadedText Main::Loaded(std::string bytes) {
+    const QString text = Text(bytes);
+    if (Bytes(text) == bytes)
+        return {text, std::move(bytes), false};
+    return {QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size())), std::move(bytes), true};
+}
+
 QString Main::LoadText(Settings::Setting setting) {
-    std::string bytes = Settings::Read(setting);
-    QString shown = Text(bytes);
-    m_loadedTexts[setting] = {shown, std::move(bytes)};
+    LoadedText loaded = Loaded(Settings::Read(setting));
+    const QString shown = loaded.shown;
+    m_loadedTexts[setting] = std::move(loaded);
     return shown;
 }
 
-std::string Main::TextToStore(Settings::Setting setting, const QString& text) const {
-    // A text the operator left as it was loaded goes back as the bytes it was read from:
-    // bytes the locale cannot show (Latin-1 from a Windows machine) must not turn into
-    // replacement characters behind the operator's back.
+std::optional<std::string> Main::TextToStore(Settings::Setting setting, const QString& text, QString& why) const {
+    // A text the operator left as it was loaded goes back as the bytes it was read from.
     const auto it = m_loadedTexts.find(setting);
-    if (it != m_loadedTexts.end() && it->second.shown == text)
-        return it->second.bytes;
-    return Bytes(text);
+    if (it == m_loadedTexts.end() || !it->second.latin1)
+        return Bytes(text);
+    const LoadedText& loaded = it->second;
+    if (loaded.shown == text)
+        return loaded.bytes;
+    // The characters the edit left as they were keep their bytes: Latin-1 while any of them
+    // is not ASCII, where Latin-1 and the system's text differ.
+    qsizetype prefix = 0;
+    while (prefix < text.size() && prefix < loaded.shown.size() && text[prefix] == loaded.shown[prefix])
+        ++prefix;
+    qsizetype suffix = 0;
+    while (suffix < text.size() - prefix && suffix < loaded.shown.size() - prefix &&
+           text[text.size() - 1 - suffix] == loaded.shown[loaded.shown.size() - 1 - suffix])
+        ++suffix;
+    const QString kept = text.left(prefix) + text.right(suffix);
+    if (std::all_of(kept.begin(), kept.end(), [](QChar c) { return c.unicode() < 0x80; }))
+        return Bytes(text);
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0xFF; }))
+        return text.toLatin1().toStdString();
+    // The text itself is not repeated: it may be a password.
+    why = tr("The setting %1 is stored in Latin-1, and the new text holds characters Latin-1 does not have; "
+             "storing it in this system's encoding would change the characters left as they were. Type those "
+             "characters differently, or replace the whole text.")
+              .arg(QString::fromLatin1(Settings::Row(setting).name));
+    return std::nullopt;
 }
 
 void Main::Form_Load() {
@@ -257,9 +288,16 @@ bool Main::SaveAll() {
             write(setting, Row(setting).whenEmpty);
             return;
         }
-        std::string bytes = TextToStore(setting, text);
-        write(setting, bytes);
-        written[setting] = {text, std::move(bytes)};
+        QString why;
+        std::optional<std::string> bytes = TextToStore(setting, text, why);
+        if (!bytes) {
+            failed = true;
+            if (reason.isEmpty())
+                reason = why;
+            return;
+        }
+        write(setting, *bytes);
+        written[setting] = {text, *bytes, Loaded(*bytes).latin1};
     };
     auto shown = [](const QCheckBox* box) { return Box{Value(box), !box->isHidden()}; };
 

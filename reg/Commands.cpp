@@ -302,6 +302,9 @@ int AddCommand(KeyStore& store, const Arguments& args, Console& io) {
     const std::uint32_t type = o.type ? ParseType(*o.type) : RegType::Sz;
     const std::string bytes = setsValue ? DataBytes(type, o.data) : std::string();
     const std::string name = o.name.value_or("");
+    // What import refuses, add refuses too: a name no export could write.
+    if (const auto why = RegFile::NameProblem(path, setsValue ? &name : nullptr))
+        Fail(*why);
 
     if (setsValue && !o.force) {
         HKey key = 0;
@@ -439,12 +442,37 @@ void ReplaceFile(const std::string& file, const std::string& text) {
 }
 #endif
 
+#ifndef _WIN32
+// FILE is the store itself, its journal, or the name under which it lies: replacing it
+// would put the export where the settings were.
+bool IsStore(const std::string& file, const std::string& store) {
+    if (store.empty())
+        return false;
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path real = fs::weakly_canonical(fs::absolute(store), ec);
+    const fs::path target = fs::weakly_canonical(fs::absolute(file), ec);
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"})
+        if (target == real.string() + suffix)
+            return true;
+    struct stat a {
+    }, b{};
+    return ::stat(file.c_str(), &a) == 0 && ::stat(store.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+#endif
+
 int ExportCommand(KeyStore& store, const Arguments& args, Console& io) {
     const Options o = ParseOptions(args, " y ");
     if (o.positional.size() != 2)
         Fail("export takes a KEY and a FILE");
     const std::string path = KeyArgument(o.positional[0]);
     const std::string& file = o.positional[1];
+#ifndef _WIN32
+    if (IsStore(file, store.Location()))
+        Fail(file + " is the settings store " + store.Location() +
+             " (or its journal); an export there would replace the settings, so give another FILE");
+#endif
 
     std::string text;
     {

@@ -103,9 +103,14 @@ Outcome ExportKey(KeyStore& store, const std::string& path, std::string& text) {
         return o;
 
     const auto section = FormatSection(path, values);
-    if (!section)
+    if (!section) {
+        std::optional<std::string> why = NameProblem(path, nullptr);
+        for (std::size_t i = 0; !why && i < values.size(); ++i)
+            why = NameProblem(path, &values[i].name);
         return {Status::Unsupported,
-                "a name under " + FullKeyName(path) + " holds control characters and cannot be exported"};
+                why.value_or("a name under " + FullKeyName(path) + " holds control characters") +
+                    "; it cannot be exported: delete or rename it (norvane-reg delete), then export again"};
+    }
     text += *section;
 
     std::sort(subKeys.begin(), subKeys.end(), LessNoCase);
@@ -212,6 +217,22 @@ std::optional<std::string> KeyNameProblem(std::string_view path) {
     if (depth + 1 > MaxDepth)
         return "the key is " + std::to_string(depth + 1) + " levels deep; the registry allows " +
                std::to_string(MaxDepth);
+    return std::nullopt;
+}
+
+std::optional<std::string> NameProblem(const std::string& path, const std::string* valueName) {
+    auto escaped = [](const std::string& text) {
+        std::string out;
+        for (char c : text)
+            out += static_cast<unsigned char>(c) < 0x20 ? "\\x" + HexByte(static_cast<unsigned char>(c), false)
+                                                        : std::string(1, c);
+        return out;
+    };
+    if (HasControl(path))
+        return "the key name \"" + escaped(FullKeyName(path)) + "\" holds control characters";
+    if (valueName && HasControl(*valueName))
+        return "the value name \"" + escaped(*valueName) + "\" under " + FullKeyName(path) +
+               " holds control characters";
     return std::nullopt;
 }
 

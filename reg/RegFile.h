@@ -22,6 +22,9 @@ std::optional<std::string> ParseKeyName(std::string_view text);
 // Why the registry could not hold a key of this path (more than 512 levels below the root,
 // or a name longer than 255 characters); nullopt when it could.
 std::optional<std::string> KeyNameProblem(std::string_view path);
+// Why a key path (or a value name under it, when given) cannot stand in a REGEDIT4 file:
+// control characters. The message shows the name with them escaped.
+std::optional<std::string> NameProblem(const std::string& path, const std::string* valueName);
 // "HKEY_LOCAL_MACHINE" or "HKEY_LOCAL_MACHINE\path".
 std::string FullKeyName(const std::string& path);
 

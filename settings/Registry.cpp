@@ -18,6 +18,11 @@ struct State {
     std::string lastError;
     FaultReporter reporter = nullptr;
     KeyStore::WaitNotifier waitNotifier;
+    // BeginRead failed on a store that exists: its reads are not tried (each would wait
+    // for the store again) until EndRead.
+    bool unreadable = false;
+    std::int32_t unreadableStatus = Status::Success;
+    std::string unreadableText;
 };
 
 State& S() {
@@ -67,6 +72,7 @@ KeyStore& Store() {
 }
 
 void UseStore(std::unique_ptr<KeyStore> store) {
+    S().unreadable = false;
     S().store = std::move(store);
     if (S().store)
         S().store->SetWaitNotifier(S().waitNotifier);
@@ -130,6 +136,11 @@ std::int32_t QueryValue(HKey key, const std::string& name, Value& value) {
 }
 
 std::string ReadString(const std::string& subKey, const std::string& name) {
+    if (S().unreadable) {
+        S().lastStatus = S().unreadableStatus;
+        S().lastError = S().unreadableText;
+        return {};
+    }
     KeyStore& store = Store();
     OpenedKey key(store);
     // Reading asks only for read access, so an account that may read but not change the
@@ -189,8 +200,18 @@ std::int32_t BeginBatch() { return Note(Store().BeginBatch()); }
 std::int32_t CommitBatch() { return Note(Store().CommitBatch()); }
 void RollbackBatch() { Store().RollbackBatch(); }
 
-std::int32_t BeginRead() { return Note(Store().BeginRead()); }
-void EndRead() { Store().EndRead(); }
+std::int32_t BeginRead() {
+    const std::int32_t status = Note(Store().BeginRead());
+    S().unreadable = status != Status::Success && status != Status::FileNotFound;
+    S().unreadableStatus = status;
+    S().unreadableText = S().lastError;
+    return status;
+}
+
+void EndRead() {
+    S().unreadable = false;
+    Store().EndRead();
+}
 
 std::string StoreLocation() { return Store().Location(); }
 

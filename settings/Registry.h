@@ -39,6 +39,8 @@ std::int32_t CommitBatch();
 void RollbackBatch();
 
 // Several reads that see one state of the store (the start-up load); see KeyStore::BeginRead.
+// When BeginRead fails on a store that exists, ReadString reads nothing more until EndRead:
+// each value is the empty text, at once, with that failure as the last status.
 std::int32_t BeginRead();
 void EndRead();
 

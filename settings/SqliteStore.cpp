@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <sys/stat.h>
 #include <thread>
 #include <vector>
@@ -137,7 +138,9 @@ bool EarlierStore(sqlite3* db, const std::vector<std::vector<std::string>>& obje
 
 }  // namespace
 
-SqliteStore::SqliteStore(std::string path) : m_path(std::move(path)) {}
+// A relative path is taken from the working directory once, here: it names the same file
+// however the directory changes later.
+SqliteStore::SqliteStore(std::string path) : m_path(path.empty() ? path : std::filesystem::absolute(path).string()) {}
 
 SqliteStore::~SqliteStore() { Disconnect(); }
 
@@ -147,6 +150,9 @@ std::int32_t SqliteStore::FailWith(std::int32_t status, const std::string& text)
 }
 
 std::int32_t SqliteStore::ReadOnly() {
+    // Rights are named only when they are the cause: root is refused by a read-only mount too.
+    if (auto why = StoreFile::NotWritableBecause(m_real.empty() ? m_path : m_real))
+        return FailWith(Status::AccessDenied, "The settings store " + m_path + " cannot be changed: " + *why + ".");
     return FailWith(Status::AccessDenied, "The settings store " + m_path +
                                               " may be read but not written by this user; changing it needs "
                                               "administrator rights (" +
@@ -156,6 +162,10 @@ std::int32_t SqliteStore::ReadOnly() {
 std::int32_t SqliteStore::Fail(int code) {
     const std::string words = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(code);
     const std::string store = "The settings store " + m_path;
+    if (code == SQLITE_READONLY_DBMOVED)
+        return FailWith(Status::IoFailed, store +
+                                              " was replaced or removed while this program was using it; nothing was "
+                                              "written, and the next attempt uses the file that is there now.");
     if (code == SQLITE_READONLY_ROLLBACK)
         // A hot journal that this user may not play back: the store is not missing.
         return FailWith(Status::AccessDenied, store +
@@ -168,7 +178,7 @@ std::int32_t SqliteStore::Fail(int code) {
     case SQLITE_AUTH:
     case SQLITE_CANTOPEN: {
         const int err = m_db ? sqlite3_system_errno(m_db) : 0;
-        const bool denied = err == EACCES || err == EPERM || err == EROFS;
+        const bool denied = err == EACCES || err == EPERM;
         return FailWith(Status::AccessDenied,
                         store + " cannot be opened (" + words + ")" +
                             (denied ? "; it needs administrator rights (" + StoreFile::AdminHint() + ")." : "."));
@@ -193,9 +203,14 @@ int SqliteStore::OnBusy(void* self, int count) { return static_cast<SqliteStore*
 
 int SqliteStore::KeepWaiting(int count) {
     // Our own wait instead of sqlite3_busy_timeout, so that a long one can be shown.
+    // One wait for the whole operation, however many statements meet the busy store.
     const auto now = std::chrono::steady_clock::now();
-    if (count == 0)
+    if (count == 0 && m_scopes == 0)
+        m_waiting = false;
+    if (!m_waiting) {
+        m_waiting = true;
         m_waitStart = now;
+    }
     const auto waited = now - m_waitStart;
     if (waited >= m_busyTimeout)
         return 0;
@@ -209,6 +224,7 @@ int SqliteStore::KeepWaiting(int count) {
 }
 
 void SqliteStore::WaitOver() {
+    m_waiting = false;
     if (!m_waitShown)
         return;
     m_waitShown = false;
@@ -224,7 +240,29 @@ void SqliteStore::Rollback() {
     m_schema = Schema::Unknown;
 }
 
+bool SqliteStore::Moved() {
+    int moved = 0;
+    if (sqlite3_file_control(m_db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) != SQLITE_OK)
+        return true;
+    std::error_code ec;
+    const std::filesystem::path now = std::filesystem::canonical(std::filesystem::absolute(m_path), ec);
+    return moved != 0 || ec || now.string() != m_real;
+}
+
+bool SqliteStore::Durable() {
+    // EXTRA syncs the directory once the journal is gone, so a confirmed save survives a
+    // power loss; WAL would do so too but shuts out an account that may only read. Setting
+    // it reads the schema, so on a busy store it waits within the operation's one wait.
+    if (!m_durable)
+        m_durable = Exec("PRAGMA synchronous = EXTRA") == SQLITE_OK;
+    return m_durable;
+}
+
 std::int32_t SqliteStore::Connect(bool create) {
+    // A store replaced by a rename or deleted since it was opened is opened anew, the file
+    // that is at the path now; never in the middle of a transaction or with keys open.
+    if (m_db && !m_inBatch && !m_inRead && m_open.empty() && Moved())
+        Disconnect();
     if (m_db && (!create || !m_readOnly))
         return Status::Success;
 
@@ -232,23 +270,31 @@ std::int32_t SqliteStore::Connect(bool create) {
     if (create)
         if (auto problem = StoreFile::MakeDirectories(m_path))
             return FailWith(problem->status, problem->text);
-    if (auto problem = StoreFile::Check(m_path))
+    StoreFile::Checked checked;
+    if (auto problem = StoreFile::Check(m_path, &checked))
         return FailWith(problem->status, problem->text);
-    struct stat st {};
-    if (::stat(m_path.c_str(), &st) != 0) {
+    if (!checked.exists) {
         if (!create)
             return FailWith(Status::FileNotFound, "The settings store " + m_path + " does not exist.");
         // Created owner-only before SQLite touches it: the store holds database passwords.
-        if (auto problem = StoreFile::Create(m_path))
+        if (auto problem = StoreFile::Create(checked.real))
             return FailWith(problem->status, problem->text);
+        if (auto problem = StoreFile::Check(m_path, &checked))
+            return FailWith(problem->status, problem->text);
+        if (!checked.exists)
+            return FailWith(Status::FileNotFound, "The settings store " + m_path + " does not exist.");
     }
     Disconnect();  // open read-only before: the file may have become writable, try again
 
-    int rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    // The file that was checked, by its resolved absolute path: never a URI ("file:..."),
+    // and no link on the way that could be pointed elsewhere between the check and the open.
+    m_real = checked.real;
+    const int flags = SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
+    int rc = sqlite3_open_v2(m_real.c_str(), &m_db, SQLITE_OPEN_READWRITE | flags, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close(m_db);
         m_db = nullptr;
-        rc = sqlite3_open_v2(m_path.c_str(), &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+        rc = sqlite3_open_v2(m_real.c_str(), &m_db, SQLITE_OPEN_READONLY | flags, nullptr);
         if (rc != SQLITE_OK) {
             std::int32_t status = Fail(rc);
             sqlite3_close(m_db);
@@ -256,14 +302,21 @@ std::int32_t SqliteStore::Connect(bool create) {
             return status;
         }
     }
+    struct stat st {};
+    if (Moved() || ::stat(m_real.c_str(), &st) != 0 || st.st_dev != checked.dev || st.st_ino != checked.ino) {
+        Disconnect();
+        return FailWith(Status::AccessDenied, "The settings store " + m_path +
+                                                  " is not used: the file at its path changed while it was being "
+                                                  "opened, so it is not the file that was checked; try again, and "
+                                                  "look for another program or user replacing it.");
+    }
     sqlite3_extended_result_codes(m_db, 1);
     m_readOnly = sqlite3_db_readonly(m_db, "main") == 1;
     m_schema = Schema::Unknown;
     // Two administrators (or the tool and the program) saving at once wait for each other.
     sqlite3_busy_handler(m_db, &SqliteStore::OnBusy, this);
-    // EXTRA syncs the directory once the journal is gone, so a confirmed save survives a
-    // power loss; WAL would do so too but shuts out an account that may only read.
-    Exec("PRAGMA foreign_keys = ON; PRAGMA synchronous = EXTRA");
+    Exec("PRAGMA foreign_keys = ON");
+    Durable();
     return Status::Success;
 }
 
@@ -350,6 +403,7 @@ void SqliteStore::Disconnect() {
     }
     m_inBatch = false;
     m_inRead = false;
+    m_durable = false;
     m_schema = Schema::Unknown;
 }
 
@@ -479,6 +533,8 @@ std::int32_t SqliteStore::SetValue(HKey key, const std::string& name, std::uint3
         return FailWith(Status::InvalidHandle, "the key is not open");
     if (!(info->access & Access::SetValue) || m_readOnly)
         return ReadOnly();
+    if (!m_inBatch && !Durable())
+        return Fail(SQLITE_BUSY);
     // Outside a batch the statement is a transaction of its own.
     return WriteStatement(
         "INSERT INTO vals(key_id, name, type, data) VALUES(?1, ?2, ?3, ?4)"
@@ -589,6 +645,8 @@ std::int32_t SqliteStore::DeleteValue(HKey key, const std::string& name) {
         return FailWith(Status::InvalidHandle, "the key is not open");
     if (!(info->access & Access::SetValue) || m_readOnly)
         return ReadOnly();
+    if (!m_inBatch && !Durable())
+        return Fail(SQLITE_BUSY);
     std::int32_t st = WriteStatement("DELETE FROM vals WHERE key_id = ?1 AND name = ?2", [&](sqlite3_stmt* s) {
         sqlite3_bind_int64(s, 1, info->id);
         sqlite3_bind_text(s, 2, name.data(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
@@ -627,6 +685,8 @@ std::int32_t SqliteStore::Atomically(const std::function<std::int32_t()>& work) 
     // Inside a batch the batch's transaction holds the work; otherwise it gets its own.
     if (m_inBatch)
         return work();
+    if (!Durable())
+        return Fail(SQLITE_BUSY);
     if (int rc = Exec("BEGIN IMMEDIATE"); rc != SQLITE_OK)
         return Fail(rc);
     std::int32_t st = work();
@@ -646,6 +706,10 @@ std::int32_t SqliteStore::BeginBatch() {
         return st;
     if (m_readOnly)
         return ReadOnly();
+    // A connection that could not be made durable when it opened (the store was busy) is
+    // made so now or writes nothing: a save must not end before it is on disk.
+    if (!Durable())
+        return Fail(SQLITE_BUSY);
     // IMMEDIATE takes the write lock now, so a second writer waits here, not halfway; a
     // store that stays busy fails the batch, never its writes one by one.
     if (int rc = Exec("BEGIN IMMEDIATE"); rc != SQLITE_OK)

@@ -52,8 +52,11 @@ private:
     // Tells the notifier that a long wait is over when the operation that waited returns.
     class WaitScope {
     public:
-        explicit WaitScope(SqliteStore& store) : m_store(store) {}
-        ~WaitScope() { m_store.WaitOver(); }
+        explicit WaitScope(SqliteStore& store) : m_store(store) { ++m_store.m_scopes; }
+        ~WaitScope() {
+            if (--m_store.m_scopes == 0)
+                m_store.WaitOver();
+        }
         WaitScope(const WaitScope&) = delete;
         WaitScope& operator=(const WaitScope&) = delete;
 
@@ -72,6 +75,12 @@ private:
     std::int32_t Fail(int sqliteCode);  // maps an SQLite result to a status, keeping its words
     std::int32_t FailWith(std::int32_t status, const std::string& text);
     std::int32_t ReadOnly();
+    // The file at the path is no longer the one this connection has open (replaced by a
+    // rename, deleted, or a link on the way pointed elsewhere).
+    bool Moved();
+    // synchronous = EXTRA, which a connection must have before it writes; false when the
+    // store stayed busy past the operation's wait.
+    bool Durable();
     int Exec(const char* sql);
     void Rollback();
     // Recognises the file as one of our stores (or an empty one) before anything is read.
@@ -90,7 +99,11 @@ private:
     HKey Remember(std::int64_t id, std::uint32_t access);
 
     std::string m_path;
+    std::string m_real;  // the file the connection opened, with no link on the way
     sqlite3* m_db = nullptr;
+    bool m_durable = false;
+    int m_scopes = 0;
+    bool m_waiting = false;
     bool m_readOnly = false;
     bool m_inBatch = false;
     bool m_inRead = false;

@@ -8,7 +8,10 @@
 #include <filesystem>
 #include <grp.h>
 #include <pwd.h>
+#include <acl/libacl.h>
+#include <sys/acl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <vector>
 
@@ -59,12 +62,54 @@ bool OnlyTrustedIn(gid_t gid) {
     return members > 0 && !others;
 }
 
-// Who besides root and this user could write the thing: "" when nobody.
-std::string OtherWriters(const struct stat& st) {
+// Who besides root and this user could write the thing, and how its owner stops that.
+struct Writers {
+    std::string who;  // "" when nobody
+    std::string fix;  // the command that takes the right away
+    bool empty() const { return who.empty(); }
+};
+
+// Entries of an access ACL that grant write to another user or group (through the mask).
+std::string AclWriters(const std::string& path) {
+    if (::acl_extended_file(path.c_str()) != 1)
+        return {};
+    const acl_t acl = ::acl_get_file(path.c_str(), ACL_TYPE_ACCESS);
+    if (!acl)
+        return {};
+    auto writes = [](acl_entry_t entry) {
+        acl_permset_t perms = nullptr;
+        return ::acl_get_permset(entry, &perms) == 0 && ::acl_get_perm(perms, ACL_WRITE) == 1;
+    };
+    bool maskWrites = true;
+    std::string who;
+    acl_entry_t entry = nullptr;
+    for (int which = ACL_FIRST_ENTRY; ::acl_get_entry(acl, which, &entry) == 1; which = ACL_NEXT_ENTRY) {
+        acl_tag_t tag = ACL_UNDEFINED_TAG;
+        ::acl_get_tag_type(entry, &tag);
+        if (tag == ACL_MASK) {
+            maskWrites = writes(entry);
+        } else if ((tag == ACL_USER || tag == ACL_GROUP) && who.empty() && writes(entry)) {
+            void* qualifier = ::acl_get_qualifier(entry);
+            if (!qualifier)
+                continue;
+            if (tag == ACL_USER && !Trusted(*static_cast<uid_t*>(qualifier)))
+                who = "the user " + UserName(*static_cast<uid_t*>(qualifier));
+            else if (tag == ACL_GROUP && !OnlyTrustedIn(*static_cast<gid_t*>(qualifier)))
+                who = "the members of the group " + GroupName(*static_cast<gid_t*>(qualifier));
+            ::acl_free(qualifier);
+        }
+    }
+    ::acl_free(acl);
+    return maskWrites && !who.empty() ? who + " (by an ACL entry)" : std::string();
+}
+
+Writers OtherWriters(const struct stat& st, const std::string& path) {
+    if (std::string acl = AclWriters(path); !acl.empty())
+        return {acl, "setfacl -b " + path};
     if (st.st_mode & S_IWOTH)
-        return "other users";
+        return {"other users", "chmod go-w " + path};
     if ((st.st_mode & S_IWGRP) && !OnlyTrustedIn(st.st_gid))
-        return "the members of the group " + GroupName(st.st_gid);
+        return {"the members of the group " + GroupName(st.st_gid), "chmod go-w " + path};
     return {};
 }
 
@@ -96,7 +141,7 @@ std::optional<Problem> CheckDirectories(const std::string& store, const fs::path
             return Refused(store, which + " belongs to the user " + UserName(st.st_uid) +
                                       ", who could change the settings; give it to " + Me() + " (chown " + Me() + " " +
                                       d.string() + ")");
-        const std::string writers = OtherWriters(st);
+        const Writers writers = OtherWriters(st, d.string());
         if (!writers.empty()) {
             if (own && (st.st_mode & S_ISVTX))
                 return Refused(store, "it lies in " + d.string() +
@@ -104,20 +149,23 @@ std::optional<Problem> CheckDirectories(const std::string& store, const fs::path
                                           "back into the store; keep it in a directory of its own that only its owner "
                                           "may write");
             if (own || !(st.st_mode & S_ISVTX))
-                return Refused(store,
-                               which + " may be written by " + writers +
-                                   ", who could change the settings; make it writable by its owner only (chmod go-w " +
-                                   d.string() + ")");
+                return Refused(store, which + " may be written by " + writers.who +
+                                          ", who could change the settings; make it writable by its owner only (" +
+                                          writers.fix + ")");
         }
         if (d == d.parent_path())
             return std::nullopt;
     }
 }
 
-// A symbolic link on the way can be pointed elsewhere by whoever owns it.
-std::optional<Problem> CheckLinks(const std::string& store, const fs::path& absolute) {
+// The path as written, entry by entry: a symbolic link on the way can be pointed elsewhere
+// by whoever owns it, and any entry can be swapped for another by whoever may write the
+// folder it sits in (a sticky folder lets only the entry's owner do that). The folders of
+// the resolved path are checked on their own; this finds those only the written path uses.
+std::optional<Problem> CheckWrittenPath(const std::string& store, const fs::path& absolute) {
     fs::path prefix;
     for (const fs::path& part : absolute) {
+        const fs::path folder = prefix;
         prefix /= part;
         struct stat st {};
         if (::lstat(prefix.c_str(), &st) != 0)
@@ -127,6 +175,16 @@ std::optional<Problem> CheckLinks(const std::string& store, const fs::path& abso
                                       UserName(st.st_uid) +
                                       ", who could point it elsewhere; replace it with the file " +
                                       "itself or a link of your own");
+        struct stat in {};
+        if (folder.empty() || ::stat(folder.c_str(), &in) != 0)
+            continue;
+        const Writers writers = OtherWriters(in, folder.string());
+        if (!writers.empty() && (!(in.st_mode & S_ISVTX) || !Trusted(st.st_uid)))
+            return Refused(store, "its path goes through " + prefix.string() + " in the directory " + folder.string() +
+                                      ", which may be written by " + writers.who +
+                                      ", who could put something else in its place; make that directory writable "
+                                      "by its owner only (" +
+                                      writers.fix + ") or give the path without it");
     }
     return std::nullopt;
 }
@@ -178,7 +236,7 @@ std::optional<Problem> MakeDirectories(const std::string& store) {
         const int err = errno;
         if (err == EEXIST)
             continue;
-        if (err == EACCES || err == EPERM || err == EROFS)
+        if (err == EACCES || err == EPERM)
             return Problem{Status::AccessDenied, "The directory " + it->string() + " for the settings store " + store +
                                                      " cannot be created: " + std::strerror(err) +
                                                      "; it needs administrator rights (" + AdminHint() + ")."};
@@ -188,10 +246,8 @@ std::optional<Problem> MakeDirectories(const std::string& store) {
     return std::nullopt;
 }
 
-std::optional<Problem> Check(const std::string& store) {
+std::optional<Problem> Check(const std::string& store, Checked* checked) {
     const fs::path absolute = fs::absolute(store);
-    if (auto problem = CheckLinks(store, absolute))
-        return problem;
 
     // The real file: beside it SQLite keeps its journal.
     std::error_code ec;
@@ -207,6 +263,10 @@ std::optional<Problem> Check(const std::string& store) {
     }
     if (auto problem = CheckDirectories(store, real.parent_path(), true))
         return problem;
+    if (auto problem = CheckWrittenPath(store, absolute))
+        return problem;
+    if (checked)
+        *checked = Checked{real.string()};
 
     struct stat st {};
     if (::stat(real.c_str(), &st) != 0)
@@ -218,9 +278,11 @@ std::optional<Problem> Check(const std::string& store) {
     if (!Trusted(st.st_uid))
         return Refused(store, "it belongs to the user " + UserName(st.st_uid) + "; give it to " + Me() + " (chown " +
                                   Me() + " " + real.string() + ")");
-    if (const std::string writers = OtherWriters(st); !writers.empty())
-        return Refused(store, "it may be written by " + writers + "; make it writable by its owner only (chmod go-w " +
-                                  real.string() + ")");
+    if (const Writers writers = OtherWriters(st, real.string()); !writers.empty())
+        return Refused(store, "it may be written by " + writers.who + "; make it writable by its owner only (" +
+                                  writers.fix + ")");
+    if (checked)
+        *checked = Checked{real.string(), true, st.st_dev, st.st_ino};
 
     const std::string journal = real.string() + "-journal";
     if (::lstat(journal.c_str(), &st) == 0) {
@@ -229,13 +291,21 @@ std::optional<Problem> Check(const std::string& store) {
             why = std::string("is ") + KindOf(st.st_mode);
         else if (!Trusted(st.st_uid))
             why = "belongs to the user " + UserName(st.st_uid);
-        else if (const std::string writers = OtherWriters(st); !writers.empty())
-            why = "may be written by " + writers;
+        else if (const Writers writers = OtherWriters(st, journal); !writers.empty())
+            why = "may be written by " + writers.who;
         if (!why.empty())
             return Refused(store, "its journal " + journal + " " + why +
                                       " and would be played back into the store; an administrator should look at it " +
                                       "and remove it");
     }
+    return std::nullopt;
+}
+
+std::optional<std::string> NotWritableBecause(const std::string& real) {
+    struct statvfs fs {};
+    if (::statvfs(real.c_str(), &fs) == 0 && (fs.f_flag & ST_RDONLY))
+        return "it lies on a file system that is mounted read-only; remount it read-write (mount -o remount,rw) "
+               "or point NORVANE_REGISTRY at a store on a writable one";
     return std::nullopt;
 }
 
@@ -250,7 +320,7 @@ std::optional<Problem> Create(const std::string& store) {
     const int err = errno;
     if (err == EEXIST)
         return std::nullopt;
-    if (err == EACCES || err == EPERM || err == EROFS)
+    if (err == EACCES || err == EPERM)
         return Problem{Status::AccessDenied, "The settings store " + store +
                                                  " cannot be created: " + std::strerror(err) +
                                                  "; it needs administrator rights (" + AdminHint() + ")."};

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <sys/types.h>
 
 namespace norvane::StoreFile {
 
@@ -17,10 +18,24 @@ struct Problem {
 // Creates the directories missing above the store, owner-only whatever the umask.
 std::optional<Problem> MakeDirectories(const std::string& store);
 
+// What a check found at the store's path: the file with no link left on the way, and which
+// file it was, so that the file opened afterwards can be compared with it.
+struct Checked {
+    std::string real;  // absolute, links resolved
+    bool exists = false;
+    dev_t dev = 0;
+    ino_t ino = 0;
+};
+
 // Refuses a store that another user could change or replace (its file, its journal, its
-// directory or a directory above it; a symbolic link on the way) and anything at the
-// path that is not a regular file. 2 when neither the file nor its directory exist.
-std::optional<Problem> Check(const std::string& store);
+// directory or a directory above it, by mode bits or ACL entries; a symbolic link on the
+// way, or a folder on the path as written where others could swap an entry) and anything
+// at the path that is not a regular file. 2 when neither the file nor its directory exist.
+std::optional<Problem> Check(const std::string& store, Checked* checked = nullptr);
+
+// Why a store that was checked cannot be written, when the reason is not the user's rights:
+// a read-only file system. nullopt otherwise.
+std::optional<std::string> NotWritableBecause(const std::string& real);
 
 // Creates an empty store file, owner-only; an existing file is left alone.
 std::optional<Problem> Create(const std::string& store);

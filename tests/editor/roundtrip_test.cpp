@@ -198,7 +198,7 @@ TEST_F(RoundTrip, UneditedTextsKeepEveryByteAndShowTheirStart) {
         PutText(name, value);
 
     Main main;
-    EXPECT_EQ(main.txtLogFile[1]->text(), QString::fromLocal8Bit(put["AcctLogFile"]));  // whole
+    EXPECT_EQ(main.txtLogFile[1]->text(), QString::fromLatin1(put["AcctLogFile"]));  // whole, é shown
     for (QLineEdit* box : main.findChildren<QLineEdit*>())
         EXPECT_EQ(box->cursorPosition(), 0) << box->objectName().toStdString();
     ASSERT_EQ(Main::Value(main.chkDiffAcct), 1);
@@ -223,6 +223,22 @@ TEST_F(RoundTrip, UneditedTextsKeepEveryByteAndShowTheirStart) {
     ASSERT_TRUE(main.SaveAll());
     EXPECT_EQ(Stored()["AcctDirectory"],
               Sz(QString::fromLocal8Bit(put["AcctDirectory"] + "x").toLocal8Bit().toStdString()));
+
+    // An edited Latin-1 value keeps the bytes around the edit; a character Latin-1 lacks
+    // beside them is refused with the reason, and nothing of the save is stored.
+    main.txtFiles[2]->setText(main.txtFiles[2]->text().mid(3));
+    ASSERT_TRUE(main.SaveAll());
+    EXPECT_EQ(Stored()["UsersFile"], Sz(put["UsersFile"].substr(3)));
+    MessageBox::takeShown();
+    main.txtFiles[2]->setText(main.txtFiles[2]->text() + QString::fromUtf8("\xe2\x82\xac"));
+    main.txtFiles[0]->setText("/srv/other");
+    EXPECT_FALSE(main.SaveAll());
+    const auto shown = MessageBox::takeShown();
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(shown[0].text.contains("UsersFile") && shown[0].text.contains("Latin-1"))
+        << shown[0].text.toStdString();
+    EXPECT_EQ(Stored()["UsersFile"], Sz(put["UsersFile"].substr(3)));
+    EXPECT_EQ(Stored()["DataDirectory"], Sz("/srv/caf\xc3\xa9"));
 }
 
 TEST_F(RoundTrip, ModesAndProxiesAcrossTheirRange) {

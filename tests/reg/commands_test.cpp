@@ -414,6 +414,40 @@ TEST_F(RegCommand, ExportAsksBeforeReplacingAndWritesAWholeOwnerOnlyFile) {
     fs::create_symlink(m_dir / "elsewhere.reg", m_dir / "link.reg");
     ExpectOneLineError(Run({"export", Key, (m_dir / "link.reg").string(), "/y"}));
     EXPECT_FALSE(fs::exists(m_dir / "elsewhere.reg"));
+
+    // Never onto the store: by its name, another name for it (a hard link) or its journal.
+    ASSERT_EQ(Run({"add", "HKLM\\SOFTWARE\\Other", "/v", "Kept", "/d", "yes"}).exit, 0);
+    fs::create_hard_link(m_store, m_dir / "hard.db");
+    const std::string store = ReadFile(m_store);
+    for (const fs::path& target : {m_store, m_dir / "." / "hard.db", fs::path(m_store.string() + "-journal")}) {
+        const Result onto = Run({"export", Key, target.string(), "/y"});
+        ExpectOneLineError(onto);
+        EXPECT_NE(onto.err.find("is the settings store"), std::string::npos) << onto.err;
+    }
+    EXPECT_EQ(ReadFile(m_store), store);
+    EXPECT_EQ(Stored("SOFTWARE\\Other", "Kept")->data, S("yes", 4));
+
+    // A name with control characters is refused by add as by import; one already stored is
+    // named by the export that cannot write it.
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{"add", Key + std::string("\\a\tb")}, std::vector<std::string>{"add", Key, "/v",
+                                                                                                 "a\x01"
+                                                                                                 "b",
+                                                                                                 "/d", "x"}}) {
+        const Result r = Run(bad);
+        ExpectOneLineError(r);
+        EXPECT_NE(r.err.find("control characters"), std::string::npos) << r.err;
+    }
+    {
+        SqliteStore direct(m_store.string());
+        HKey k = 0;
+        ASSERT_EQ(direct.OpenKey(HKEY_LOCAL_MACHINE_ROOT, Path, Access::AllAccess, k), 0);
+        ASSERT_EQ(direct.SetValue(k, "bad\x01name", RegType::Sz, reinterpret_cast<const unsigned char*>("x"), 2), 0);
+        direct.CloseKey(k);
+    }
+    const Result named = Run({"export", Key, (m_dir / "bad.reg").string()});
+    ExpectOneLineError(named);
+    EXPECT_NE(named.err.find("bad\\x01name"), std::string::npos) << named.err;
 }
 
 TEST_F(RegCommand, WhatIsNotOurStoreIsLeftAsItIs) {

@@ -266,6 +266,9 @@ TEST_F(ReliabilityFaults, SettingsSaveOnAFullDiskReportsAndKeepsThePreviousSave)
     shown = MessageBox::takeShown();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_NE(shown[0].text, "Norvane Configuration Saved");
+    // The cause is the mount, not the operator's rights: root is refused too.
+    EXPECT_TRUE(shown[0].text.contains("read-only")) << shown[0].text.toStdString();
+    EXPECT_FALSE(shown[0].text.contains("administrator rights")) << shown[0].text.toStdString();
     EXPECT_EQ(StoredIn(store), second);
     Registry::UseStore(nullptr);
 }

@@ -368,6 +368,35 @@ TEST(SettingsStore, MadeOwnerOnlyAndRefusedWhereAnotherUserCouldChangeIt) {
                          [&] { ASSERT_EQ(::chown(dir.c_str(), ::geteuid(), -1), 0); },
                          "belongs to the user " + other.name,
                          {}});
+        const std::string open = tmp.path + "/open";
+        const std::string hop = open + "/hop";
+        auto acl = [](const std::string& spec, const std::string& p) {
+            return [=] { ASSERT_EQ(std::system(("setfacl " + spec + " " + p).c_str()), 0); };
+        };
+        const std::string grant = "-m u:" + other.name + ":rwx";
+        cases.push_back({"ACL entry letting another user write the store",
+                         acl(grant, path),
+                         acl("-b", path),
+                         "setfacl -b " + path,
+                         {}});
+        cases.push_back({"ACL entry letting another user write its directory",
+                         acl(grant, dir),
+                         acl("-b", dir),
+                         "setfacl -b " + dir,
+                         {}});
+        // A link of root's in a folder open to all: its owner could not change it, but anyone
+        // can swap it for another (rename, RENAME_EXCHANGE) between the check and the open.
+        cases.push_back({"link in a folder every user may write",
+                         [=] {
+                             ASSERT_EQ(::mkdir(open.c_str(), 0777), 0);
+                             ASSERT_EQ(::chmod(open.c_str(), 0777), 0);
+                             ASSERT_EQ(::symlink(dir.c_str(), hop.c_str()), 0);
+                         },
+                         [=] {
+                             ::unlink(hop.c_str());
+                             ::rmdir(open.c_str());
+                         },
+                         "chmod go-w " + open, hop + "/registry.db"});
         cases.push_back({"store writable by another user's group",
                          [&] {
                              ASSERT_EQ(::chown(path.c_str(), -1, other.gid), 0);
@@ -484,6 +513,59 @@ TEST(SettingsStore, OnlyARegularFileOfOursIsUsed) {
     EXPECT_EQ(Save(path, "newer").status, 0);
     EXPECT_EQ(Load(path).value, "newer");
     EXPECT_EQ(ApplicationId(path), 0x4E564144);
+
+    // A name that looks like an SQLite URI is a file name, taken from the working directory:
+    // no parameter of it is obeyed, and no other file is written.
+    const fs::path cwd = fs::current_path();
+    fs::current_path(tmp.path);
+    { std::ofstream("real.db") << "left alone"; }
+    const std::string uri = "file:real.db?mode=memory";
+    const Outcome saved = Save(uri, "kept");
+    fs::current_path(cwd);
+    EXPECT_EQ(saved.status, 0) << saved.text;
+    EXPECT_EQ(Bytes(tmp.path + "/real.db"), "left alone");
+    EXPECT_EQ(Load(tmp.path + "/" + uri).value, "kept");
+}
+
+TEST(SettingsStore, AStoreReplacedOrRemovedWhileOpenIsOpenedAnew) {
+    ScratchDir tmp;
+    const std::string path = tmp.path + "/registry.db";
+    const std::string backup = tmp.path + "/backup.db";
+    auto restore = [&](const std::string& value) {
+        SqliteStore other(backup);
+        HKey k = 0;
+        ASSERT_EQ(other.CreateKey(HKEY_LOCAL_MACHINE_ROOT, Settings::KeyPath, Access::AllAccess, k), 0);
+        const std::string data = value + '\0';
+        ASSERT_EQ(other.SetValue(k, "Password", RegType::Sz, reinterpret_cast<const unsigned char*>(data.data()),
+                                 static_cast<std::uint32_t>(data.size())),
+                  0);
+        other.CloseKey(k);
+        ASSERT_EQ(::rename(backup.c_str(), path.c_str()), 0);
+    };
+    Registry::UseStore(UseStoreAt(path));
+    ASSERT_EQ(Registry::WriteString("", "Password", "first"), 0) << Registry::LastErrorText();
+
+    // Restored by a rename, as mv and rsync do, then deleted: each save goes to the file at
+    // the path, outside a batch and in one.
+    restore("from the backup");
+    ASSERT_EQ(Registry::BeginRead(), 0) << Registry::LastErrorText();
+    EXPECT_EQ(Registry::ReadString("", "Password"), "from the backup");
+    Registry::EndRead();
+    restore("again");
+    ASSERT_EQ(Registry::BeginBatch(), 0) << Registry::LastErrorText();
+    EXPECT_EQ(Registry::WriteString("", "Password", "saved"), 0) << Registry::LastErrorText();
+    EXPECT_EQ(Registry::CommitBatch(), 0) << Registry::LastErrorText();
+    EXPECT_EQ(Load(path).value, "saved");  // Load puts a store of its own in place
+
+    Registry::UseStore(UseStoreAt(path));
+    ASSERT_EQ(Registry::WriteString("", "Password", "before removal"), 0);
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    EXPECT_EQ(Registry::ReadString("", "Password"), "");
+    EXPECT_NE(Registry::LastErrorText().find("does not exist"), std::string::npos) << Registry::LastErrorText();
+    EXPECT_EQ(Registry::WriteString("", "Password", "after removal"), 0) << Registry::LastErrorText();
+    Registry::UseStore(nullptr);
+    EXPECT_EQ(Load(path).value, "after removal");
+    EXPECT_EQ(Mode(path), 0600u);
 }
 
 TEST(SettingsStore, ABusyStoreFailsWholeOnceItsWaitIsOver) {
@@ -507,6 +589,13 @@ TEST(SettingsStore, ABusyStoreFailsWholeOnceItsWaitIsOver) {
         EXPECT_EQ(Registry::BeginRead(), Status::Busy);
         EXPECT_NE(Registry::LastErrorText().find(path + " is in use"), std::string::npos) << Registry::LastErrorText();
         EXPECT_EQ(waits, (std::vector<bool>{true, false}));
+        // The reads of that load try the store no more: no second wait, the same reason.
+        for (const Settings::Definition& d : Settings::Table)
+            EXPECT_EQ(Registry::ReadString("", d.name), "");
+        EXPECT_EQ(Registry::LastStatus(), Status::Busy);
+        EXPECT_NE(Registry::LastErrorText().find(path + " is in use"), std::string::npos);
+        EXPECT_EQ(waits, (std::vector<bool>{true, false}));
+        Registry::EndRead();
         EXPECT_EQ(Registry::BeginBatch(), Status::Busy);
         EXPECT_NE(Registry::LastErrorText().find(path), std::string::npos) << Registry::LastErrorText();
         EXPECT_EQ(Registry::WriteString("", "Password", "during"), Status::Busy);
