@@ -79,6 +79,18 @@ QLabel* rightLabel(const Container& in, const QString& name, const QString& capt
     return label(in, name, caption, l, t, w, h, Qt::AlignRight);
 }
 
+// A field is announced by the caption of the label in front of it, as it reads without
+// its colon; the label's buddy links the two for keyboard and assistive tools alike.
+template <class W>
+W* labelled(QLabel* label, W* field) {
+    label->setBuddy(field);
+    QString name = label->text();
+    if (name.endsWith(QLatin1Char(':')))
+        name.chop(1);
+    field->setAccessibleName(name);
+    return field;
+}
+
 QLineEdit* text(const Container& in, const QString& name, int l, int t, int w, int h) {
     return place(new QLineEdit(in.widget), in, name, l, t, w, h);
 }
@@ -207,26 +219,26 @@ void Main::buildLayout() {
 
         const Container auth =
             in(frame(p, member("SSFrame2", 0), QStringLiteral("Authentication"), 4560, 360, 2655, 975));
-        rightLabel(auth, QStringLiteral("Label3"), QStringLiteral("Port:"), 360, 240, 375, 255);
-        txtAuthPort = text(auth, QStringLiteral("txtAuthPort"), 840, 240, 615, 285);
-        rightLabel(auth, QStringLiteral("Label17"), QStringLiteral("Logfile:"), 120, 600, 585, 255);
-        txtLogFile[0] = text(auth, member("txtLogFile", 0), 840, 600, 1695, 285);
+        txtAuthPort = labelled(rightLabel(auth, QStringLiteral("Label3"), QStringLiteral("Port:"), 360, 240, 375, 255),
+            text(auth, QStringLiteral("txtAuthPort"), 840, 240, 615, 285);
+        txtLogFile[0] = labelled(rightLabel(auth, QStringLiteral("Label17"), QStringLiteral("Logfile:"), 120, 600, 585, 255),
+            text(auth, member("txtLogFile", 0), 840, 600, 1695, 285);
 
         const Container acct =
             in(frame(p, QStringLiteral("SSFrame3"), QStringLiteral("Accounting"), 4560, 1440, 2655, 975));
-        rightLabel(acct, QStringLiteral("Label2"), QStringLiteral("Port:"), 360, 240, 375, 255);
-        txtAcctPort = text(acct, QStringLiteral("txtAcctPort"), 840, 240, 615, 285);
-        rightLabel(acct, QStringLiteral("Label7"), QStringLiteral("Logfile:"), 120, 600, 615, 255);
-        txtLogFile[1] = text(acct, member("txtLogFile", 1), 840, 600, 1695, 285);
+        txtAcctPort = labelled(rightLabel(acct, QStringLiteral("Label2"), QStringLiteral("Port:"), 360, 240, 375, 255),
+            text(acct, QStringLiteral("txtAcctPort"), 840, 240, 615, 285);
+        txtLogFile[1] = labelled(rightLabel(acct, QStringLiteral("Label7"), QStringLiteral("Logfile:"), 120, 600, 615, 255),
+            text(acct, member("txtLogFile", 1), 840, 600, 1695, 285);
 
-        rightLabel(p, QStringLiteral("Label6"), QStringLiteral("Data Directory:"), 360, 2640, 1095, 255);
-        txtFiles[0] = text(p, member("txtFiles", 0), 1560, 2640, 2415, 285);
-        rightLabel(p, QStringLiteral("Label8"), QStringLiteral("Acct. Directory:"), 360, 3000, 1095, 255);
-        txtFiles[1] = text(p, member("txtFiles", 1), 1560, 3000, 2415, 285);
-        rightLabel(p, QStringLiteral("Label9"), QStringLiteral("Users File:"), 4200, 2640, 855, 255);
-        txtFiles[2] = text(p, member("txtFiles", 2), 5160, 2640, 2055, 285);
-        rightLabel(p, QStringLiteral("Label10"), QStringLiteral("IP Address:"), 4200, 3000, 855, 255);
-        cbIPAddress = combo(p, QStringLiteral("cbIPAddress"), false, 5160, 3000, 2055, 315);
+        txtFiles[0] = labelled(rightLabel(p, QStringLiteral("Label6"), QStringLiteral("Data Directory:"), 360, 2640, 1095, 255),
+            text(p, member("txtFiles", 0), 1560, 2640, 2415, 285);
+        txtFiles[1] = labelled(rightLabel(p, QStringLiteral("Label8"), QStringLiteral("Acct. Directory:"), 360, 3000, 1095, 255),
+            text(p, member("txtFiles", 1), 1560, 3000, 2415, 285);
+        txtFiles[2] = labelled(rightLabel(p, QStringLiteral("Label9"), QStringLiteral("Users File:"), 4200, 2640, 855, 255),
+            text(p, member("txtFiles", 2), 5160, 2640, 2055, 285);
+        cbIPAddress = labelled(rightLabel(p, QStringLiteral("Label10"), QStringLiteral("IP Address:"), 4200, 3000, 855, 255),
+            combo(p, QStringLiteral("cbIPAddress"), false, 5160, 3000, 2055, 315);
     }
 
     // ODBC DSN: the two frames hold the same controls, member 0 (passwords 0 and 1) for
@@ -238,23 +250,28 @@ void Main::buildLayout() {
         const std::array<QGroupBox*, 2> frames = {frmAuth, frmAcct};
         for (int i = 0; i < 2; ++i) {
             const Container f = in(frames[i]);
-            rightLabel(f, member("Label15", i), QStringLiteral("DSN:"), 360, 360, 615, 255);
-            cbDSN[i] = combo(f, member("cbDSN", i), true, 1080, 360, 1935, 315);
-            rightLabel(f, member("Label4", i), QStringLiteral("Username:"), 120, 720, 855, 255);
-            txtUsername[i] = text(f, member("txtUsername", i), 1080, 720, 1935, 285);
-            rightLabel(f, member("Label11", i), QStringLiteral("Password:"), 120, 1080, 855, 255);
-            txtPassword[2 * i] = password(f, member("txtPassword", 2 * i), 1080, 1080, 1935, 285);
-            rightLabel(f, member("Label13", i), QStringLiteral("Verify:"), 360, 1440, 615, 255);
-            txtPassword[2 * i + 1] = password(f, member("txtPassword", 2 * i + 1), 1080, 1440, 1935, 285);
+            cbDSN[i] = labelled(rightLabel(f, member("Label15", i), QStringLiteral("DSN:"), 360, 360, 615, 255),
+                combo(f, member("cbDSN", i), true, 1080, 360, 1935, 315);
+            txtUsername[i] = labelled(rightLabel(f, member("Label4", i), QStringLiteral("Username:"), 120, 720, 855, 255),
+                text(f, member("txtUsername", i), 1080, 720, 1935, 285);
+            txtPassword[2 * i] =
+                labelled(rightLabel(f, member("Label11", i), QStringLiteral("Password:"), 120, 1080, 855, 255),
+                         password(f, member("txtPassword", 2 * i), 1080, 1080, 1935, 285));
+            txtPassword[2 * i + 1] =
+                labelled(rightLabel(f, member("Label13", i), QStringLiteral("Verify:"), 360, 1440, 615, 255),
+                         password(f, member("txtPassword", 2 * i + 1), 1080, 1440, 1935, 285));
             cmdCheck[i] = button(f, member("cmdCheck", i), QStringLiteral("&Check"), 2040, 1920, 975, 325);
+            cmdCheck[i]->setAccessibleDescription(
+                i == 0 ? QStringLiteral("Checks the connection to the authentication data source")
+                       : QStringLiteral("Checks the connection to the accounting data source"));
             cmdCheck[i]->setEnabled(false);
         }
         chkDiffAcct = check(p, QStringLiteral("chkDiffAcct"), QStringLiteral("Use different Accounting DSN"), 3960,
                             2880, 2655, 255);
         chkOptions[4] = check(p, member("chkOptions", 4), QStringLiteral("MS Access Mode"), 3960, 3120, 1575, 255);
         chkOptions[4]->setHidden(true);
-        rightLabel(p, QStringLiteral("Label12"), QStringLiteral("Connection Check:"), 240, 3000, 1455, 255);
-        txtCheckDB = text(p, QStringLiteral("txtCheckDB"), 1800, 3000, 615, 285);
+        txtCheckDB = labelled(rightLabel(p, QStringLiteral("Label12"), QStringLiteral("Connection Check:"), 240, 3000, 1455, 255),
+            text(p, QStringLiteral("txtCheckDB"), 1800, 3000, 615, 285);
         auto* secs = label(p, member("lblCheckDBInterval", 5), QStringLiteral("Secs"), 2520, 3120, 330, 150);
         secs->setFont(ui::SansFont(6.75));
     }
@@ -329,6 +346,7 @@ void Main::buildLayout() {
     {
         const Container p = page(TabClients);
         rtbClients = editor(p, QStringLiteral("rtbClients"), 120, 480, 6975, 2415);
+        rtbClients->setAccessibleName(QStringLiteral("Clients file"));
         label(p, QStringLiteral("Label19"), QStringLiteral("One client per line in the format \"x.x.x.x secret\""), 240,
               3000, 3975, 255);
         cmdClientsSave = button(p, QStringLiteral("cmdClientsSave"), QStringLiteral("&Save"), 4800, 3000, 975, 325);
@@ -337,6 +355,7 @@ void Main::buildLayout() {
     {
         const Container p = page(TabUsers);
         rtbUsers = editor(p, QStringLiteral("rtbUsers"), 120, 480, 6975, 2415);
+        rtbUsers->setAccessibleName(QStringLiteral("Users file"));
         label(p, QStringLiteral("Label20"), QStringLiteral("Use Ctrl-Tab to insert a tab into the users file."), 240,
               3000, 3375, 255);
         cmdUsersSave = button(p, QStringLiteral("cmdUsersSave"), QStringLiteral("&Save"), 4800, 3000, 975, 325);

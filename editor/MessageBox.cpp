@@ -44,8 +44,11 @@ Answer show(QWidget* parent, const QString& text, const QString& title, Buttons 
         return buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
     }
 
+    // A box is centred over its parent window; over a window not shown yet (a message of the
+    // start-up load) that would be the screen's corner, so it is centred on the screen.
+    QWidget* over = parent && parent->window()->isVisible() ? parent : nullptr;
     QMessageBox box(boxIcon(icon), title, text,
-                    buttons == Buttons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, parent);
+                    buttons == Buttons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, over);
     box.setWindowModality(Qt::ApplicationModal);
     box.setTextFormat(Qt::PlainText);
     if (!detailedText.isEmpty())

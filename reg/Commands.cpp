@@ -205,6 +205,12 @@ int QueryCommand(KeyStore& store, const Arguments& args, Console& io) {
     std::vector<ValueEntry> values;
     std::vector<std::string> subKeys;
     const RegFile::Outcome read = RegFile::ReadKey(store, path, values, o.name ? nullptr : &subKeys);
+#ifndef _WIN32
+    // On a fresh machine nothing has been saved yet: say so, and where the store is.
+    if (read.status == Status::FileNotFound)
+        Fail(read.message + "; no settings have been saved there yet (the settings store is " + DefaultStorePath() +
+             ")");
+#endif
     if (read.status != Status::Success)
         Fail(read.message);
 

@@ -2,7 +2,9 @@
 
 #include "KeyStore.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
@@ -209,7 +211,18 @@ std::string AdminHint() {
     // The command-line companion names itself; everything else is the window.
     const std::string self = program_invocation_short_name;
     const std::string program = self == "norvane-reg" ? self : std::string("norvane-admin");
-    return "pkexec " + program + " or sudo " + program;
+    // Advice that works as written: pkexec keeps the display only for the paths the polkit
+    // actions name, and sudo is offered only where it is installed.
+    std::string hint = "pkexec " + program;
+    const char* path = ::getenv("PATH");
+    std::string dirs = path ? path : "/usr/bin:/bin";
+    for (std::size_t at = 0; at <= dirs.size();) {
+        const std::size_t end = std::min(dirs.find(':', at), dirs.size());
+        if (end > at && ::access((dirs.substr(at, end - at) + "/sudo").c_str(), X_OK) == 0)
+            return hint + " or sudo " + program;
+        at = end + 1;
+    }
+    return hint;
 }
 
 std::optional<Problem> MakeDirectories(const std::string& store) {

@@ -3,11 +3,14 @@
 // password prompt and lets pkexec keep the display), and take the display along. A real
 // pkexec cannot run unattended: a recording stand-in takes its place on PATH.
 
+#include "StoreFile.h"
 #include "support/Programs.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
 
@@ -54,7 +57,8 @@ public:
         const QByteArray recorder =
             "#!/bin/sh\nprintf '%s\\n' \"$@\" > \"$NORVANE_RECORD/${0##*/}.args\"\n"
             "env > \"$NORVANE_RECORD/${0##*/}.env\"\n"
-            "tr '\\0' ' ' < /proc/$PPID/cmdline > \"$NORVANE_RECORD/${0##*/}.parent\"\n";
+            "tr '\\0' ' ' < /proc/$PPID/cmdline > \"$NORVANE_RECORD/${0##*/}.parent\"\n"
+            "[ \"${0##*/}\" != pkexec ] || exit \"${NORVANE_PKEXEC_EXIT:-0}\"\n";
         WriteScript(path("stand/pkexec"), recorder);
         WriteScript(path("stand/program"), recorder);
 
@@ -116,26 +120,43 @@ private:
 }  // namespace
 
 TEST(AdminLauncher, ActionMenuEntryAndLauncherNameTheInstalledProgram) {
+    // Each action's program path, with whether it keeps the display and how it asks.
     QXmlStreamReader policy(Configured(QStringLiteral(".policy")));
-    QMap<QString, QString> annotations;
-    QString allowActive;
-    int actions = 0;
+    QMap<QString, QString> guiByPath, askByPath;
+    QString path, gui, allowActive;
     while (!policy.atEnd()) {
-        if (policy.readNext() != QXmlStreamReader::StartElement)
+        const auto token = policy.readNext();
+        if (token == QXmlStreamReader::EndElement && policy.name() == QLatin1String("action")) {
+            guiByPath.insert(path, gui);
+            askByPath.insert(path, allowActive);
+            path.clear(), gui.clear(), allowActive.clear();
+        } else if (token != QXmlStreamReader::StartElement)
             continue;
-        if (policy.name() == QLatin1String("action"))
-            ++actions;
         else if (policy.name() == QLatin1String("annotate")) {
             const QString key = policy.attributes().value(QLatin1String("key")).toString();
-            annotations.insert(key, policy.readElementText());
+            (key == QLatin1String("org.freedesktop.policykit.exec.path") ? path : gui) = policy.readElementText();
         } else if (policy.name() == QLatin1String("allow_active"))
             allowActive = policy.readElementText();
     }
     EXPECT_FALSE(policy.hasError()) << qPrintable(policy.errorString());
-    EXPECT_EQ(actions, 1);
-    EXPECT_EQ(annotations.value(QStringLiteral("org.freedesktop.policykit.exec.path")), Program);
-    EXPECT_EQ(annotations.value(QStringLiteral("org.freedesktop.policykit.exec.allow_gui")), QStringLiteral("true"));
-    EXPECT_EQ(allowActive, QStringLiteral("auth_admin_keep"));
+    // The program itself (the launcher's way), and the command the window advises, as
+    // pkexec finds it on PATH once installed.
+    const QString advice = QString::fromStdString(norvane::StoreFile::AdminHint());
+    const QString advised = advice.section(QLatin1Char(' '), 1, 1);
+    ASSERT_TRUE(advice.startsWith(QLatin1String("pkexec "))) << qPrintable(advice);
+    const QString command = advised.startsWith(QLatin1Char('/'))
+                                ? advised
+                                : QFileInfo(QStringLiteral(NORVANE_INSTALLED_COMMAND)).path() + '/' + advised;
+    EXPECT_TRUE(guiByPath.contains(command)) << qPrintable(command);
+    EXPECT_TRUE(guiByPath.contains(Program));
+    for (const QString& p : guiByPath.keys()) {
+        EXPECT_EQ(guiByPath.value(p), QStringLiteral("true")) << qPrintable(p);
+        EXPECT_EQ(askByPath.value(p), QStringLiteral("auth_admin_keep")) << qPrintable(p);
+    }
+    // sudo is advised where it is installed, and only there.
+    EXPECT_EQ(advice.contains(QLatin1String(" or sudo ")),
+              !QStandardPaths::findExecutable(QStringLiteral("sudo")).isEmpty())
+        << qPrintable(advice);
 
     EXPECT_TRUE(
         Configured(QStringLiteral(".desktop")).contains(QStringLiteral("\nExec=" NORVANE_INSTALLED_LAUNCHER "\n")));
@@ -196,6 +217,20 @@ TEST(AdminLauncher, AsRootOrWithoutPkexecItRunsTheProgramItself) {
     EXPECT_TRUE(world.ran("program"));
     EXPECT_EQ(f.err.count(QLatin1Char('\n')), 1) << qPrintable(f.err);
     EXPECT_TRUE(f.err.contains(QLatin1String("pkexec"))) << qPrintable(f.err);
+
+    // pkexec could not ask (no agent, no authority: 127): the window still opens, without
+    // rights; dismissed by the operator (126): nothing more.
+    for (const char* exit : {"127", "126"}) {
+        world.forget();
+        QProcessEnvironment refused = world.session();
+        refused.insert(QStringLiteral("DISPLAY"), QStringLiteral(":7"));
+        refused.insert(QStringLiteral("NORVANE_PKEXEC_EXIT"), QString::fromLatin1(exit));
+        f = world.runAsUser("direct-launcher", refused, {QStringLiteral("-x")});
+        EXPECT_TRUE(world.ran("pkexec")) << exit;
+        EXPECT_EQ(world.ran("program"), exit[2] == '7') << exit;
+        if (world.ran("program"))
+            EXPECT_EQ(world.arguments("program"), QStringList{QStringLiteral("-x")});
+    }
 
     if (geteuid() != 0)
         GTEST_SKIP() << "running the launcher as root needs a test run as root";

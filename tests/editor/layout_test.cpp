@@ -5,6 +5,7 @@
 #include "BusyCursor.h"
 #include "TextFileEditor.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QComboBox>
 #include <QFontInfo>
@@ -13,10 +14,14 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
+
+#include <map>
+#include <set>
 
 namespace norvane::test {
 namespace {
@@ -471,6 +476,53 @@ TEST(GuiLayout, StartingStateAndTheEditorsOutOfTheTabChain) {
             editor->focusProxy() ? editor->focusProxy() : static_cast<QPlainTextEdit*>(editor)->viewport(),
             Qt::LeftButton);
         EXPECT_TRUE(editor->hasFocus());
+    }
+}
+
+// What a screen reader announces for each field, read through Qt's accessibility interface:
+// the caption in front of it without its colon; every field of the window is listed.
+TEST(GuiLayout, EveryFieldIsAnnouncedByItsCaption) {
+    Window window;
+    window.main->show();
+    const std::map<QString, QString> names = {{"txtAuthPort", "Port"},
+                                              {"txtLogFile(0)", "Logfile"},
+                                              {"txtAcctPort", "Port"},
+                                              {"txtLogFile(1)", "Logfile"},
+                                              {"txtFiles(0)", "Data Directory"},
+                                              {"txtFiles(1)", "Acct. Directory"},
+                                              {"txtFiles(2)", "Users File"},
+                                              {"cbIPAddress", "IP Address"},
+                                              {"cbDSN(0)", "DSN"},
+                                              {"txtUsername(0)", "Username"},
+                                              {"txtPassword(0)", "Password"},
+                                              {"txtPassword(1)", "Verify"},
+                                              {"cbDSN(1)", "DSN"},
+                                              {"txtUsername(1)", "Username"},
+                                              {"txtPassword(2)", "Password"},
+                                              {"txtPassword(3)", "Verify"},
+                                              {"txtCheckDB", "Connection Check"},
+                                              {"rtbClients", "Clients file"},
+                                              {"rtbUsers", "Users file"}};
+    window.main->cbIPAddress->addItem(QStringLiteral("192.0.2.1"));  // a current item must not be the name
+    std::set<QString> seen;
+    for (QWidget* field : window.main->findChildren<QWidget*>()) {
+        if (!qobject_cast<QLineEdit*>(field) && !qobject_cast<QComboBox*>(field) &&
+            !qobject_cast<QPlainTextEdit*>(field))
+            continue;
+        if (qobject_cast<QComboBox*>(field->parentWidget()))
+            continue;  // an editable combo's own line edit
+        const auto expected = names.find(field->objectName());
+        ASSERT_NE(expected, names.end()) << "field without a listed name: " << field->objectName().toStdString();
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(field);
+        ASSERT_NE(face, nullptr);
+        EXPECT_EQ(face->text(QAccessible::Name), expected->second) << field->objectName().toStdString();
+        seen.insert(field->objectName());
+    }
+    EXPECT_EQ(seen.size(), names.size());
+    for (int i = 0; i < 2; ++i) {
+        const QString description =
+            QAccessible::queryAccessibleInterface(window.main->cmdCheck[i])->text(QAccessible::Description);
+        EXPECT_TRUE(description.contains(i == 0 ? "authentication" : "accounting")) << description.toStdString();
     }
 }
 

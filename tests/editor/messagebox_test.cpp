@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -87,7 +88,10 @@ TEST(GuiMessageBox, ShowsAModalBoxAndReturnsTheAnswer) {
     EXPECT_GE(width, QFontMetrics(bold).horizontalAdvance("Norvane Administrator") + 3 * 24);
     EXPECT_TRUE(MessageBox::takeShown().isEmpty());  // a real box is not a recorded one
 
-    // An OK box with no icon.
+    // An OK box with no icon, over a window not shown yet as at start-up: centred on the
+    // screen, not in its corner.
+    QWidget notShown;
+    QPoint centre;
     answer.disconnect();
     QObject::connect(&answer, &QTimer::timeout, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
@@ -98,16 +102,19 @@ TEST(GuiMessageBox, ShowsAModalBoxAndReturnsTheAnswer) {
         icon = box->icon();
         title = box->windowTitle();
         detail = box->detailedText();
+        centre = box->frameGeometry().center();
         box->button(QMessageBox::Ok)->click();
     });
     answer.start();
-    EXPECT_EQ(MessageBox::show(nullptr, "Check Connection failed", MessageBox::AppTitle, MessageBox::Buttons::Ok,
+    EXPECT_EQ(MessageBox::show(&notShown, "Check Connection failed", MessageBox::AppTitle, MessageBox::Buttons::Ok,
                                MessageBox::Icon::None, "more"),
               MessageBox::Answer::Ok);
     EXPECT_EQ(detail, "more");
     EXPECT_EQ(buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
     EXPECT_EQ(icon, QMessageBox::NoIcon);
     EXPECT_EQ(title, MessageBox::AppTitle);
+    const QPoint screen = QApplication::primaryScreen()->availableGeometry().center();
+    EXPECT_LE((centre - screen).manhattanLength(), 4) << centre.x() << "," << centre.y();
     MessageBox::setTestMode(true);
 }
 

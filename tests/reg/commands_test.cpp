@@ -145,6 +145,9 @@ TEST_F(RegCommand, MissingThingsAndBadArgumentsFail) {
     ExpectOneLineError(missingKey);
     EXPECT_NE(missingKey.err.find("HKEY_LOCAL_MACHINE\\SOFTWARE\\Nowhere"), std::string::npos) << missingKey.err;
     EXPECT_EQ(missingKey.out, "");
+#ifndef _WIN32
+    EXPECT_NE(missingKey.err.find("the settings store is " + DefaultStorePath()), std::string::npos) << missingKey.err;
+#endif
     const Result missingValue = Run({"query", Key, "/v", "Nothing"});
     ExpectOneLineError(missingValue);
     EXPECT_NE(missingValue.err.find("Nothing"), std::string::npos) << missingValue.err;
