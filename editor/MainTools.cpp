@@ -10,6 +10,7 @@
 #include "TextFileEditor.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -31,6 +32,9 @@ void Main::tabMain_Click(int PreviousTab) {
         cmdInstall->setEnabled(present);
         cmdRemove->setEnabled(present);
         lblNotFound->setHidden(present);
+        // The notice says "the same directory"; which one that is, once links are resolved:
+        lblNotFound->setToolTip(tr("%1 is looked for in %2")
+                                    .arg(ServiceControl::ExecutableName, QDir::toNativeSeparators(m_programDirectory)));
     } else if (current == TabClients && rtbClients->FileName().isEmpty()) {
         rtbClients->LoadFile(NativeFilePath(ClientsPath()));
         rtbClients->Refresh();

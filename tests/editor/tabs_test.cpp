@@ -211,6 +211,7 @@ TEST_F(Service, ButtonsFollowTheExecutableOnEveryVisit) {
     EXPECT_FALSE(main->cmdInstall->isEnabled());
     EXPECT_FALSE(main->cmdRemove->isEnabled());
     EXPECT_FALSE(main->lblNotFound->isHidden());
+    EXPECT_EQ(main->lblNotFound->toolTip(), "Corvex.exe is looked for in " + env.path("program"));
 
     PlaceServer();
     Visit(Main::TabServiceControl);
