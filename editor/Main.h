@@ -156,7 +156,8 @@ private:
     void SetDirty() { m_dirty = true; }
     // Closing the window: the unload rules; false when the close must not go ahead.
     bool Form_Unload();
-    void ShowFileSaveError(const QString& description, const QString& file);
+    // lookedFor: the path built from the boxes when nothing has been loaded into the editor.
+    void ShowFileSaveError(const QString& description, const QString& file, const QString& lookedFor);
 
     // A text setting as the load read it: the stored bytes and the text shown for them.
     struct LoadedText {

@@ -8,6 +8,8 @@
 #include "TextFileEditor.h"
 #include "Twips.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -79,6 +81,28 @@ QLabel* rightLabel(const Container& in, const QString& name, const QString& capt
     return label(in, name, caption, l, t, w, h, Qt::AlignRight);
 }
 
+// On Linux Qt announces a drop-down list by its current item, whatever name it was given:
+// such a box with a name of its own is announced by that name, its item being its value.
+class NamedListAccessible : public QAccessibleWidget {
+public:
+    explicit NamedListAccessible(QComboBox* box) : QAccessibleWidget(box, QAccessible::ComboBox) {}
+    QString text(QAccessible::Text t) const override {
+        const auto* box = static_cast<const QComboBox*>(widget());
+        if (t == QAccessible::Name)
+            return box->accessibleName();
+        if (t == QAccessible::Value)
+            return box->currentText();
+        return QAccessibleWidget::text(t);
+    }
+};
+
+QAccessibleInterface* NamedListFactory(const QString& key, QObject* object) {
+    auto* box = qobject_cast<QComboBox*>(object);
+    if (key != QLatin1String("QComboBox") || !box || box->isEditable() || box->accessibleName().isEmpty())
+        return nullptr;
+    return new NamedListAccessible(box);
+}
+
 // A field is announced by the caption of the label in front of it, as it reads without
 // its colon; the label's buddy links the two for keyboard and assistive tools alike.
 template <class W>
@@ -88,6 +112,11 @@ W* labelled(QLabel* label, W* field) {
     if (name.endsWith(QLatin1Char(':')))
         name.chop(1);
     field->setAccessibleName(name);
+    // An editable box's own text field is where the focus lands: it carries the name too.
+    if (auto* box = qobject_cast<QComboBox*>(field); box && box->lineEdit())
+        box->lineEdit()->setAccessibleName(name);
+    static const bool installed = (QAccessible::installFactory(NamedListFactory), true);
+    (void)installed;
     return field;
 }
 
@@ -220,25 +249,31 @@ void Main::buildLayout() {
         const Container auth =
             in(frame(p, member("SSFrame2", 0), QStringLiteral("Authentication"), 4560, 360, 2655, 975));
         txtAuthPort = labelled(rightLabel(auth, QStringLiteral("Label3"), QStringLiteral("Port:"), 360, 240, 375, 255),
-            text(auth, QStringLiteral("txtAuthPort"), 840, 240, 615, 285);
-        txtLogFile[0] = labelled(rightLabel(auth, QStringLiteral("Label17"), QStringLiteral("Logfile:"), 120, 600, 585, 255),
-            text(auth, member("txtLogFile", 0), 840, 600, 1695, 285);
+                               text(auth, QStringLiteral("txtAuthPort"), 840, 240, 615, 285));
+        txtLogFile[0] =
+            labelled(rightLabel(auth, QStringLiteral("Label17"), QStringLiteral("Logfile:"), 120, 600, 585, 255),
+                     text(auth, member("txtLogFile", 0), 840, 600, 1695, 285));
 
         const Container acct =
             in(frame(p, QStringLiteral("SSFrame3"), QStringLiteral("Accounting"), 4560, 1440, 2655, 975));
         txtAcctPort = labelled(rightLabel(acct, QStringLiteral("Label2"), QStringLiteral("Port:"), 360, 240, 375, 255),
-            text(acct, QStringLiteral("txtAcctPort"), 840, 240, 615, 285);
-        txtLogFile[1] = labelled(rightLabel(acct, QStringLiteral("Label7"), QStringLiteral("Logfile:"), 120, 600, 615, 255),
-            text(acct, member("txtLogFile", 1), 840, 600, 1695, 285);
+                               text(acct, QStringLiteral("txtAcctPort"), 840, 240, 615, 285));
+        txtLogFile[1] =
+            labelled(rightLabel(acct, QStringLiteral("Label7"), QStringLiteral("Logfile:"), 120, 600, 615, 255),
+                     text(acct, member("txtLogFile", 1), 840, 600, 1695, 285));
 
-        txtFiles[0] = labelled(rightLabel(p, QStringLiteral("Label6"), QStringLiteral("Data Directory:"), 360, 2640, 1095, 255),
-            text(p, member("txtFiles", 0), 1560, 2640, 2415, 285);
-        txtFiles[1] = labelled(rightLabel(p, QStringLiteral("Label8"), QStringLiteral("Acct. Directory:"), 360, 3000, 1095, 255),
-            text(p, member("txtFiles", 1), 1560, 3000, 2415, 285);
-        txtFiles[2] = labelled(rightLabel(p, QStringLiteral("Label9"), QStringLiteral("Users File:"), 4200, 2640, 855, 255),
-            text(p, member("txtFiles", 2), 5160, 2640, 2055, 285);
-        cbIPAddress = labelled(rightLabel(p, QStringLiteral("Label10"), QStringLiteral("IP Address:"), 4200, 3000, 855, 255),
-            combo(p, QStringLiteral("cbIPAddress"), false, 5160, 3000, 2055, 315);
+        txtFiles[0] =
+            labelled(rightLabel(p, QStringLiteral("Label6"), QStringLiteral("Data Directory:"), 360, 2640, 1095, 255),
+                     text(p, member("txtFiles", 0), 1560, 2640, 2415, 285));
+        txtFiles[1] =
+            labelled(rightLabel(p, QStringLiteral("Label8"), QStringLiteral("Acct. Directory:"), 360, 3000, 1095, 255),
+                     text(p, member("txtFiles", 1), 1560, 3000, 2415, 285));
+        txtFiles[2] =
+            labelled(rightLabel(p, QStringLiteral("Label9"), QStringLiteral("Users File:"), 4200, 2640, 855, 255),
+                     text(p, member("txtFiles", 2), 5160, 2640, 2055, 285));
+        cbIPAddress =
+            labelled(rightLabel(p, QStringLiteral("Label10"), QStringLiteral("IP Address:"), 4200, 3000, 855, 255),
+                     combo(p, QStringLiteral("cbIPAddress"), false, 5160, 3000, 2055, 315));
     }
 
     // ODBC DSN: the two frames hold the same controls, member 0 (passwords 0 and 1) for
@@ -251,9 +286,10 @@ void Main::buildLayout() {
         for (int i = 0; i < 2; ++i) {
             const Container f = in(frames[i]);
             cbDSN[i] = labelled(rightLabel(f, member("Label15", i), QStringLiteral("DSN:"), 360, 360, 615, 255),
-                combo(f, member("cbDSN", i), true, 1080, 360, 1935, 315);
-            txtUsername[i] = labelled(rightLabel(f, member("Label4", i), QStringLiteral("Username:"), 120, 720, 855, 255),
-                text(f, member("txtUsername", i), 1080, 720, 1935, 285);
+                                combo(f, member("cbDSN", i), true, 1080, 360, 1935, 315));
+            txtUsername[i] =
+                labelled(rightLabel(f, member("Label4", i), QStringLiteral("Username:"), 120, 720, 855, 255),
+                         text(f, member("txtUsername", i), 1080, 720, 1935, 285));
             txtPassword[2 * i] =
                 labelled(rightLabel(f, member("Label11", i), QStringLiteral("Password:"), 120, 1080, 855, 255),
                          password(f, member("txtPassword", 2 * i), 1080, 1080, 1935, 285));
@@ -270,8 +306,9 @@ void Main::buildLayout() {
                             2880, 2655, 255);
         chkOptions[4] = check(p, member("chkOptions", 4), QStringLiteral("MS Access Mode"), 3960, 3120, 1575, 255);
         chkOptions[4]->setHidden(true);
-        txtCheckDB = labelled(rightLabel(p, QStringLiteral("Label12"), QStringLiteral("Connection Check:"), 240, 3000, 1455, 255),
-            text(p, QStringLiteral("txtCheckDB"), 1800, 3000, 615, 285);
+        txtCheckDB = labelled(
+            rightLabel(p, QStringLiteral("Label12"), QStringLiteral("Connection Check:"), 240, 3000, 1455, 255),
+            text(p, QStringLiteral("txtCheckDB"), 1800, 3000, 615, 285));
         auto* secs = label(p, member("lblCheckDBInterval", 5), QStringLiteral("Secs"), 2520, 3120, 330, 150);
         secs->setFont(ui::SansFont(6.75));
     }

@@ -10,6 +10,7 @@
 #include "TextFileEditor.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -31,6 +32,9 @@ void Main::tabMain_Click(int PreviousTab) {
         cmdInstall->setEnabled(present);
         cmdRemove->setEnabled(present);
         lblNotFound->setHidden(present);
+        // The notice says "the same directory"; which one that is, once links are resolved:
+        lblNotFound->setToolTip(tr("%1 is looked for in %2")
+                                    .arg(ServiceControl::ExecutableName, QDir::toNativeSeparators(m_programDirectory)));
     } else if (current == TabClients && rtbClients->FileName().isEmpty()) {
         rtbClients->LoadFile(NativeFilePath(ClientsPath()));
         rtbClients->Refresh();
@@ -73,17 +77,27 @@ void Main::cmdRemove_Click() {
         MessageBox::show(this, tr("%1 could not be started: %2").arg(ServiceControl::ExecutableName, error));
 }
 
-void Main::ShowFileSaveError(const QString& description, const QString& file) {
-    // The platform's words alone ("No such file or directory") do not say which file.
-    MessageBox::show(this, description, MessageBox::AppTitle, MessageBox::Buttons::Ok, MessageBox::Icon::None,
-                     file.isEmpty() ? QString() : tr("File: %1").arg(file));
+void Main::ShowFileSaveError(const QString& description, const QString& file, const QString& lookedFor) {
+    // The platform's words alone ("No such file or directory") do not say which file, nor,
+    // when nothing was ever loaded into the editor, what to do about it.
+    const QString shown = file.isEmpty() && !lookedFor.isEmpty() ? NativeFilePath(lookedFor) : file;
+    QString detail = shown.isEmpty() ? QString() : tr("File: %1").arg(shown);
+    if (!lookedFor.isEmpty() && txtFiles[0]->text().isEmpty())
+        detail =
+            tr("Nothing was loaded into this editor: the \"Data Directory:\" box on the \"Configuration\" tab "
+               "is empty. Enter the server's data directory, then press \"&Reload\".");
+    else if (!lookedFor.isEmpty())
+        detail +=
+            tr("\nNothing was loaded into this editor: the file could not be read when it was looked for. "
+               "Create it (an empty file will do), then press \"&Reload\".");
+    MessageBox::show(this, description, MessageBox::AppTitle, MessageBox::Buttons::Ok, MessageBox::Icon::None, detail);
 }
 
 void Main::cmdClientsSave_Click() {
     QString error;
     QString file;
     if (!rtbClients->SaveFile(rtbClients->FileName(), &error, &file))
-        ShowFileSaveError(error, file);
+        ShowFileSaveError(error, file, rtbClients->FileName().isEmpty() ? ClientsPath() : QString());
 }
 
 void Main::Command1_Click() { rtbClients->LoadFile(NativeFilePath(ClientsPath())); }
@@ -92,7 +106,7 @@ void Main::cmdUsersSave_Click() {
     QString error;
     QString file;
     if (!rtbUsers->SaveFile(rtbUsers->FileName(), &error, &file))
-        ShowFileSaveError(error, file);
+        ShowFileSaveError(error, file, rtbUsers->FileName().isEmpty() ? UsersPath() : QString());
 }
 
 void Main::Command2_Click() { rtbUsers->LoadFile(NativeFilePath(UsersPath())); }

@@ -228,8 +228,9 @@ TEST(AdminLauncher, AsRootOrWithoutPkexecItRunsTheProgramItself) {
         f = world.runAsUser("direct-launcher", refused, {QStringLiteral("-x")});
         EXPECT_TRUE(world.ran("pkexec")) << exit;
         EXPECT_EQ(world.ran("program"), exit[2] == '7') << exit;
-        if (world.ran("program"))
+        if (world.ran("program")) {
             EXPECT_EQ(world.arguments("program"), QStringList{QStringLiteral("-x")});
+        }
     }
 
     if (geteuid() != 0)

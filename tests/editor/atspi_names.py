@@ -46,8 +46,9 @@ def main():
         found = {}
         for _ in range(100):  # the window registers with the bus once it is up
             time.sleep(0.2)
-            apps = [a for a in pyatspi.Registry.getDesktop(0) if a is not None and a.name == "norvane-admin"]
-            frames = [f for a in apps for f in a if f is not None and f.getRoleName() == "frame"]
+            apps = [a for a in pyatspi.Registry.getDesktop(0) if a is not None]
+            frames = [f for a in apps for f in a
+                      if f is not None and f.getRoleName() == "frame" and f.name == "Norvane Administrator"]
             if frames:
                 found = {}
                 fields(frames[0], found)

@@ -98,10 +98,19 @@ TEST_F(Tabs, AMissingFileLeavesTheEditorEmptyAndSaveFails) {
     ASSERT_EQ(shown.size(), 1);
     // Why the load failed, and of which file.
     EXPECT_EQ(shown[0].text, "No such file or directory");
-    EXPECT_EQ(shown[0].detailedText, "File: " + env.path("data") + "/Clients");
+    // Which file was looked for, and what to do: create it, then Reload.
+    EXPECT_TRUE(shown[0].detailedText.startsWith("File: " + env.path("data") + "/Clients\n"));
+    EXPECT_TRUE(shown[0].detailedText.contains("Create it")) << shown[0].detailedText.toStdString();
     EXPECT_EQ(shown[0].title, "Norvane Admin");
     EXPECT_EQ(shown[0].icon, MessageBox::Icon::None);
     EXPECT_FALSE(QFile::exists(env.path("data/Clients")));
+    // With no data directory, the empty box is what to fix.
+    main->txtFiles[0]->clear();
+    QTest::mouseClick(main->cmdClientsSave, Qt::LeftButton);
+    shown = MessageBox::takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].detailedText.contains("\"Data Directory:\" box")) << shown[0].detailedText.toStdString();
+    main->txtFiles[0]->setText(env.path("data"));
 
     // The next visit tries again and finds the file that appeared meanwhile.
     WriteAll(env.path("data/Clients"), "10.0.0.9 s\n");
@@ -202,6 +211,7 @@ TEST_F(Service, ButtonsFollowTheExecutableOnEveryVisit) {
     EXPECT_FALSE(main->cmdInstall->isEnabled());
     EXPECT_FALSE(main->cmdRemove->isEnabled());
     EXPECT_FALSE(main->lblNotFound->isHidden());
+    EXPECT_EQ(main->lblNotFound->toolTip(), "Corvex.exe is looked for in " + env.path("program"));
 
     PlaceServer();
     Visit(Main::TabServiceControl);
