@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <thread>
 #include <vector>
 
@@ -153,6 +154,11 @@ std::int32_t SqliteStore::ReadOnly() {
     // Rights are named only when they are the cause: root is refused by a read-only mount too.
     if (auto why = StoreFile::NotWritableBecause(m_real.empty() ? m_path : m_real))
         return FailWith(Status::AccessDenied, "The settings store " + m_path + " cannot be changed: " + *why + ".");
+    if (::geteuid() == 0)
+        return FailWith(Status::AccessDenied, "The settings store " + m_path +
+                                                  " cannot be changed, though this program runs as root: the system "
+                                                  "refuses writes to it (an immutable file, lsattr " +
+                                                  m_real + ", or a file system that refuses writes).");
     return FailWith(Status::AccessDenied, "The settings store " + m_path +
                                               " may be read but not written by this user; changing it needs "
                                               "administrator rights (" +
@@ -531,7 +537,9 @@ std::int32_t SqliteStore::SetValue(HKey key, const std::string& name, std::uint3
     const OpenKeyInfo* info = Lookup(key);
     if (!info)
         return FailWith(Status::InvalidHandle, "the key is not open");
-    if (!(info->access & Access::SetValue) || m_readOnly)
+    if (!(info->access & Access::SetValue))
+        return FailWith(Status::AccessDenied, "the key was not opened for writing");
+    if (m_readOnly)
         return ReadOnly();
     if (!m_inBatch && !Durable())
         return Fail(SQLITE_BUSY);
@@ -643,7 +651,9 @@ std::int32_t SqliteStore::DeleteValue(HKey key, const std::string& name) {
     const OpenKeyInfo* info = Lookup(key);
     if (!info)
         return FailWith(Status::InvalidHandle, "the key is not open");
-    if (!(info->access & Access::SetValue) || m_readOnly)
+    if (!(info->access & Access::SetValue))
+        return FailWith(Status::AccessDenied, "the key was not opened for writing");
+    if (m_readOnly)
         return ReadOnly();
     if (!m_inBatch && !Durable())
         return Fail(SQLITE_BUSY);

@@ -530,28 +530,19 @@ TEST(SettingsStore, OnlyARegularFileOfOursIsUsed) {
 TEST(SettingsStore, AStoreReplacedOrRemovedWhileOpenIsOpenedAnew) {
     ScratchDir tmp;
     const std::string path = tmp.path + "/registry.db";
-    const std::string backup = tmp.path + "/backup.db";
-    auto restore = [&](const std::string& value) {
-        SqliteStore other(backup);
-        HKey k = 0;
-        ASSERT_EQ(other.CreateKey(HKEY_LOCAL_MACHINE_ROOT, Settings::KeyPath, Access::AllAccess, k), 0);
-        const std::string data = value + '\0';
-        ASSERT_EQ(other.SetValue(k, "Password", RegType::Sz, reinterpret_cast<const unsigned char*>(data.data()),
-                                 static_cast<std::uint32_t>(data.size())),
-                  0);
-        other.CloseKey(k);
-        ASSERT_EQ(::rename(backup.c_str(), path.c_str()), 0);
-    };
+    // Backups made beforehand, each restored by a rename as mv and rsync do.
+    ASSERT_EQ(Save(tmp.path + "/1.db", "from the backup").status, 0);
+    ASSERT_EQ(Save(tmp.path + "/2.db", "again").status, 0);
+    auto restore = [&](const char* backup) { ASSERT_EQ(::rename((tmp.path + backup).c_str(), path.c_str()), 0); };
     Registry::UseStore(UseStoreAt(path));
     ASSERT_EQ(Registry::WriteString("", "Password", "first"), 0) << Registry::LastErrorText();
 
-    // Restored by a rename, as mv and rsync do, then deleted: each save goes to the file at
-    // the path, outside a batch and in one.
-    restore("from the backup");
+    // Restored, then deleted: each load and save uses the file at the path now.
+    restore("/1.db");
     ASSERT_EQ(Registry::BeginRead(), 0) << Registry::LastErrorText();
     EXPECT_EQ(Registry::ReadString("", "Password"), "from the backup");
     Registry::EndRead();
-    restore("again");
+    restore("/2.db");
     ASSERT_EQ(Registry::BeginBatch(), 0) << Registry::LastErrorText();
     EXPECT_EQ(Registry::WriteString("", "Password", "saved"), 0) << Registry::LastErrorText();
     EXPECT_EQ(Registry::CommitBatch(), 0) << Registry::LastErrorText();
