@@ -403,7 +403,10 @@ int DeleteCommand(KeyStore& store, const Arguments& args, Console& io) {
 void ReplaceFile(const std::string& file, const std::string& text, mode_t mode) {
     const std::filesystem::path target(file);
     const std::string dir = target.has_parent_path() ? target.parent_path().string() : std::string(".");
-    std::string temp = (std::filesystem::path(dir) / ("." + target.filename().string() + ".XXXXXX")).string();
+    // Built by appending: GCC 12 at -O3 warns falsely (-Wrestrict) on "." + a temporary.
+    std::string name(".");
+    name.append(target.filename().string()).append(".XXXXXX");
+    std::string temp = (std::filesystem::path(dir) / name).string();
     const int fd = ::mkstemp(temp.data());  // 0600, whatever the umask
     if (fd < 0)
         Fail("cannot write the file " + file + ": " + std::strerror(errno));
