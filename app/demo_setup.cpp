@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
     bool ok = SeedDatabase(dir / "demo.sqlite");
     ok &= WriteIfMissing(dir / "odbcinst.ini",
                          "[SQLite3]\nDescription=SQLite3 ODBC Driver\n"
-                         "Driver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so\n");
+                         "Driver=" NORVANE_ODBC_DRIVER_DIR "/libsqlite3odbc.so\n");
     ok &= WriteIfMissing(dir / "odbc.ini", "[NorvaneDemo]\nDriver=SQLite3\nDatabase=" + (dir / "demo.sqlite").string() +
                                                "\n\n[NorvaneDemoAcct]\nDriver=SQLite3\nDatabase=" +
                                                (dir / "demo.sqlite").string() + "\n");

@@ -1,6 +1,7 @@
 #include "Settings.h"
 
 #include "Registry.h"
+#include "ValueText.h"
 
 #include <cctype>
 #include <cerrno>
@@ -63,7 +64,7 @@ std::optional<double> RadixNumber(const std::string& s, std::size_t pos, unsigne
     std::uint64_t value = 0;
     for (; pos < s.size(); ++pos) {
         int digit;
-        char c = static_cast<char>(std::tolower(static_cast<unsigned char>(s[pos])));
+        char c = AsciiLower(s[pos]);
         if (c >= '0' && c <= '9')
             digit = c - '0';
         else if (radix == 16 && c >= 'a' && c <= 'f')
@@ -89,7 +90,7 @@ std::optional<double> LeadingNumber(std::string_view text) {
             s.push_back(c);
 
     if (s.size() >= 2 && s[0] == '&') {
-        char p = static_cast<char>(std::tolower(static_cast<unsigned char>(s[1])));
+        char p = AsciiLower(s[1]);
         if (p == 'h')
             return RadixNumber(s, 2, 16);
         if (p == 'o')

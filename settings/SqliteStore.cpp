@@ -1,6 +1,7 @@
 #include "SqliteStore.h"
 
 #include "StoreFile.h"
+#include "ValueText.h"
 
 #include <sqlite3.h>
 
@@ -106,12 +107,6 @@ int Rows(sqlite3* db, const std::string& sql, std::vector<std::vector<std::strin
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
 }
 
-std::string Lower(std::string s) {
-    for (char& c : s)
-        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    return s;
-}
-
 // Stores made before the application id was written: exactly our two tables, our columns.
 bool EarlierStore(sqlite3* db, const std::vector<std::vector<std::string>>& objects) {
     const std::vector<std::vector<std::string>> ours = {{"index", "sqlite_autoindex_keys_1"},
@@ -130,7 +125,7 @@ bool EarlierStore(sqlite3* db, const std::vector<std::vector<std::string>>& obje
             return false;
         for (auto& row : rows)
             for (auto& cell : row)
-                cell = Lower(cell);
+                cell = AsciiLower(cell);
         if (rows != expected)
             return false;
     }
