@@ -156,6 +156,10 @@ private:
     // Closing the window: the unload rules; false when the close must not go ahead.
     bool Form_Unload();
     void ShowFileSaveError(const QString& description, const QString& file);
+    // A file editor's load, telling the operator why a file is refused; its save, asking
+    // before another's change on disk is written over.
+    void LoadEditor(TextFileEditor* editor, const QString& path);
+    void SaveEditor(TextFileEditor* editor);
 
     // A text setting as the load read it: the stored bytes and the text shown for them.
     struct LoadedText {
