@@ -32,8 +32,8 @@ public:
     // too large to show, a link or folder another user owns); empty after a load that
     // worked or failed the ordinary way (missing, unreadable), which passes in silence.
     QString LoadRefusal() const { return m_loadRefusal; }
-    // Largest file shown: about three seconds of loading on an ordinary machine.
-    static constexpr qsizetype MaxShownBytes = qsizetype(64) << 20;
+    // Largest file shown: 32 MiB take about three seconds to show (2 cores, offscreen).
+    static constexpr qsizetype MaxShownBytes = qsizetype(32) << 20;
 
     // What a save does when the file changed on disk since it was loaded or last saved.
     enum class IfChanged { Refuse, Overwrite };
