@@ -158,6 +158,10 @@ private:
     bool Form_Unload();
     // lookedFor: the path built from the boxes when nothing has been loaded into the editor.
     void ShowFileSaveError(const QString& description, const QString& file, const QString& lookedFor);
+    // A file editor's load, telling the operator why a file is refused; its save, asking
+    // before another's change on disk is written over.
+    void LoadEditor(TextFileEditor* editor, const QString& path);
+    void SaveEditor(TextFileEditor* editor, const QString& lookedFor);
 
     // A text setting as the load read it: the stored bytes and the text shown for them.
     struct LoadedText {

@@ -36,10 +36,10 @@ void Main::tabMain_Click(int PreviousTab) {
         lblNotFound->setToolTip(tr("%1 is looked for in %2")
                                     .arg(ServiceControl::ExecutableName, QDir::toNativeSeparators(m_programDirectory)));
     } else if (current == TabClients && rtbClients->FileName().isEmpty()) {
-        rtbClients->LoadFile(NativeFilePath(ClientsPath()));
+        LoadEditor(rtbClients, NativeFilePath(ClientsPath()));
         rtbClients->Refresh();
     } else if (current == TabUsers && rtbUsers->FileName().isEmpty()) {
-        rtbUsers->LoadFile(NativeFilePath(UsersPath()));
+        LoadEditor(rtbUsers, NativeFilePath(UsersPath()));
         rtbUsers->Refresh();
     }
 }
@@ -93,23 +93,39 @@ void Main::ShowFileSaveError(const QString& description, const QString& file, co
     MessageBox::show(this, description, MessageBox::AppTitle, MessageBox::Buttons::Ok, MessageBox::Icon::None, detail);
 }
 
-void Main::cmdClientsSave_Click() {
-    QString error;
-    QString file;
-    if (!rtbClients->SaveFile(rtbClients->FileName(), &error, &file))
-        ShowFileSaveError(error, file, rtbClients->FileName().isEmpty() ? ClientsPath() : QString());
+void Main::LoadEditor(TextFileEditor* editor, const QString& path) {
+    // A file that is missing or unreadable passes in silence; one refused for its size or
+    // for who could change where it leads is named.
+    if (!editor->LoadFile(path) && !editor->LoadRefusal().isEmpty())
+        MessageBox::show(this, editor->LoadRefusal());
 }
 
-void Main::Command1_Click() { rtbClients->LoadFile(NativeFilePath(ClientsPath())); }
-
-void Main::cmdUsersSave_Click() {
+void Main::SaveEditor(TextFileEditor* editor, const QString& lookedFor) {
     QString error;
     QString file;
-    if (!rtbUsers->SaveFile(rtbUsers->FileName(), &error, &file))
-        ShowFileSaveError(error, file, rtbUsers->FileName().isEmpty() ? UsersPath() : QString());
+    if (editor->SaveFile(editor->FileName(), &error, &file))
+        return;
+    if (editor->SaveFoundChange()) {
+        const auto answer = MessageBox::show(
+            this,
+            tr("%1\n\nSave your text over it anyway? Yes writes your text, and the other change is lost. No saves "
+               "nothing: \"Reload\" then shows the file as it is now, in place of your edits.")
+                .arg(error),
+            MessageBox::AppTitle, MessageBox::Buttons::YesNo, MessageBox::Icon::Warning);
+        if (answer != MessageBox::Answer::Yes ||
+            editor->SaveFile(editor->FileName(), &error, &file, TextFileEditor::IfChanged::Overwrite))
+            return;
+    }
+    ShowFileSaveError(error, file, editor->FileName().isEmpty() ? lookedFor : QString());
 }
 
-void Main::Command2_Click() { rtbUsers->LoadFile(NativeFilePath(UsersPath())); }
+void Main::cmdClientsSave_Click() { SaveEditor(rtbClients, ClientsPath()); }
+
+void Main::Command1_Click() { LoadEditor(rtbClients, NativeFilePath(ClientsPath())); }
+
+void Main::cmdUsersSave_Click() { SaveEditor(rtbUsers, UsersPath()); }
+
+void Main::Command2_Click() { LoadEditor(rtbUsers, NativeFilePath(UsersPath())); }
 
 void Main::mAbout_Click() {
     // Closed from its title bar it is gone; the next Help > About makes a new one.

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -44,23 +45,24 @@ private:
     int m_fd;
 };
 
-bool WriteAt(int fd, const QList<QByteArrayView>& pieces) {
-    off_t at = 0;
+// Writes bytes [from, to) of the pieces, one after the other, at the same offsets of the file.
+bool WriteRange(int fd, const QList<QByteArrayView>& pieces, off_t from, off_t to) {
+    off_t start = 0;  // of the current piece
     for (const QByteArrayView piece : pieces) {
-        const char* p = piece.data();
-        qsizetype left = piece.size();
-        while (left > 0) {
-            const ssize_t n = ::pwrite(fd, p, static_cast<size_t>(left), at);
+        const off_t end = start + piece.size();
+        off_t at = std::max(start, from);
+        while (at < std::min(end, to)) {
+            const ssize_t n =
+                ::pwrite(fd, piece.data() + (at - start), static_cast<size_t>(std::min(end, to) - at), at);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0) {
                 errno = n == 0 ? ENOSPC : errno;
                 return false;
             }
-            p += n;
-            left -= n;
             at += n;
         }
+        start = end;
     }
     return true;
 }
@@ -72,10 +74,25 @@ WriteOutcome WriteInPlace(int fd, const FileAttributes& old, const QList<QByteAr
     if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
         static_cast<rlim_t>(size) > limit.rlim_cur)
         return Failed(EFBIG);
-    if (size > old.size && ::fallocate(fd, FALLOC_FL_KEEP_SIZE, old.size, size - old.size) != 0 &&
-        errno != EOPNOTSUPP && errno != ENOSYS)
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
         return Failed(errno);
-    if (!WriteAt(fd, pieces) || ::ftruncate(fd, size) != 0)
+    const off_t oldSize = st.st_size;
+    off_t head = size;  // what is still to be written, from the start
+    if (size > oldSize && ::fallocate(fd, FALLOC_FL_KEEP_SIZE, oldSize, size - oldSize) != 0) {
+        if (errno != EOPNOTSUPP && errno != ENOSYS)
+            return Failed(errno);
+        // No way to reserve the room (ext2, NFSv3): the bytes past the old end are written
+        // first and synced, so a full disk stops the save before an old byte is touched.
+        if (!WriteRange(fd, pieces, oldSize, size) || ::fsync(fd) != 0) {
+            const int code = errno;
+            if (::ftruncate(fd, oldSize) == 0)
+                ::fsync(fd);
+            return Failed(code);
+        }
+        head = oldSize;
+    }
+    if (!WriteRange(fd, pieces, 0, head) || ::ftruncate(fd, size) != 0)
         return Failed(errno);
     // A write by someone without the right to keep them clears setuid, setgid and file
     // capabilities: put back what was there.
@@ -85,6 +102,18 @@ WriteOutcome WriteInPlace(int fd, const FileAttributes& old, const QList<QByteAr
     if (!differ.isEmpty())
         return {true, tr("The text was saved, but the file could not keep its %1.").arg(differ.join(tr(", ")))};
     return {true, {}};
+}
+
+// Whether a new file can take the place of `name`: the folder takes new names, and the
+// file is not a mount of its own (a bind-mounted file cannot be renamed over).
+bool Replaceable(const QByteArray& name) {
+    const qsizetype slash = name.lastIndexOf('/');
+    const QByteArray folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : name.left(slash);
+    if (::faccessat(AT_FDCWD, folder.constData(), W_OK | X_OK, AT_EACCESS) != 0)
+        return false;
+    struct statx stx {};
+    return ::statx(AT_FDCWD, name.constData(), AT_SYMLINK_NOFOLLOW, 0, &stx) != 0 ||
+           !(stx.stx_attributes_mask & stx.stx_attributes & STATX_ATTR_MOUNT_ROOT);
 }
 
 // Why the last call on the file failed; the file is then dropped, the old one untouched.
@@ -108,7 +137,8 @@ WriteOutcome WriteFileBytes(const QString& path, const QList<QByteArrayView>& pi
     const Descriptor writable(old ? ::open(name.constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK) : -1);
     if (old && writable.get() < 0)
         return Failed(errno);
-    if (old && (old->links > 1 || !old->complete))
+    // The file is writable, so a replacement that cannot be made is no reason to fail.
+    if (old && (old->links > 1 || !old->complete || !Replaceable(name)))
         return WriteInPlace(writable.get(), *old, pieces, size);
 
     QSaveFile file(path);
@@ -131,8 +161,14 @@ WriteOutcome WriteFileBytes(const QString& path, const QList<QByteArrayView>& pi
         return WriteInPlace(writable.get(), *old, pieces, size);
     }
     errno = 0;
-    if (!file.commit())
-        return Failed(errno, file.errorString());
+    if (!file.commit()) {
+        // Renaming over the file may still be refused where the checks above could not
+        // tell: a mount the kernel does not mark, a sticky folder, a security module.
+        const int code = errno;
+        if (old && (code == EBUSY || code == EPERM || code == EACCES || code == EXDEV))
+            return WriteInPlace(writable.get(), *old, pieces, size);
+        return Failed(code, file.errorString());
+    }
     return {true, {}};
 }
 

@@ -8,6 +8,11 @@
 #include <sqlext.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -131,14 +136,30 @@ QString RefusedName(SQLHENV env, const QByteArray& name) {
     return {};
 }
 
+using Clock = std::chrono::steady_clock;
+
+// Whole seconds to the deadline, rounded up; 0 once it has passed.
+int SecondsLeft(Clock::time_point deadline) {
+    const auto left = std::chrono::ceil<std::chrono::seconds>(deadline - Clock::now()).count();
+    return left > 0 ? static_cast<int>(left) : 0;
+}
+
 // One count statement: the first column of the first row, which must fit 32 bits. The
 // column is read as text, since a driver may declare a count 32-bit and cut a larger one.
-std::optional<std::int32_t> Count(SQLHDBC connection, const char* statement, QString* error) {
+std::optional<std::int32_t> Count(SQLHDBC connection, const char* statement, Clock::time_point deadline,
+                                  QString* error) {
     Statement stmt(connection);
     if (stmt.handle() == SQL_NULL_HANDLE) {
         *error = DiagnosticText(SQL_HANDLE_DBC, connection);
         return std::nullopt;
     }
+    const int left = SecondsLeft(deadline);
+    if (left == 0) {
+        *error = QStringLiteral("No time was left for \"%1\".").arg(QLatin1String(statement));
+        return std::nullopt;
+    }
+    // A driver that does not take the limit (the SQLite driver) is cut short by the caller.
+    SQLSetStmtAttr(stmt.handle(), SQL_ATTR_QUERY_TIMEOUT, reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(left)), 0);
     SQLRETURN rc = SQLExecDirect(stmt.handle(), reinterpret_cast<SQLCHAR*>(const_cast<char*>(statement)), SQL_NTS);
     if (!SQL_SUCCEEDED(rc)) {
         *error = DiagnosticText(SQL_HANDLE_STMT, stmt.handle());
@@ -171,6 +192,61 @@ std::optional<std::int32_t> Count(SQLHDBC connection, const char* statement, QSt
     return count;
 }
 
+// The check itself, each step given the time that is left.
+CheckResult RunCheck(const QByteArray& name, const QByteArray& user, const QByteArray& secret,
+                     Clock::time_point deadline) {
+    CheckResult result;
+    Handle<SQL_HANDLE_ENV> env(SQL_NULL_HANDLE);
+    if (env.handle() == SQL_NULL_HANDLE) {
+        result.error = QStringLiteral("The ODBC environment could not be allocated.");
+        return result;
+    }
+    SQLSetEnvAttr(env.handle(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+
+    result.error = RefusedName(env.handle(), name);
+    if (!result.error.isEmpty())
+        return result;
+    Handle<SQL_HANDLE_DBC> connection(env.handle());
+    if (connection.handle() == SQL_NULL_HANDLE) {
+        result.error = DiagnosticText(SQL_HANDLE_ENV, env.handle());
+        return result;
+    }
+    const auto seconds = static_cast<SQLULEN>(std::max(1, SecondsLeft(deadline)));
+    SQLSetConnectAttr(connection.handle(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(seconds), 0);
+    SQLSetConnectAttr(connection.handle(), SQL_ATTR_CONNECTION_TIMEOUT, reinterpret_cast<SQLPOINTER>(seconds), 0);
+    // The three values go to the driver as they are, each on its own: no connection text
+    // is ever built, so a password with ";" or braces arrives whole and is written nowhere.
+    auto text = [](const QByteArray& bytes) {
+        return reinterpret_cast<SQLCHAR*>(const_cast<char*>(bytes.constData()));
+    };
+    const SQLRETURN rc =
+        SQLConnect(connection.handle(), text(name), static_cast<SQLSMALLINT>(name.size()), text(user),
+                   static_cast<SQLSMALLINT>(user.size()), text(secret), static_cast<SQLSMALLINT>(secret.size()));
+    if (!SQL_SUCCEEDED(rc)) {
+        result.error = DiagnosticText(SQL_HANDLE_DBC, connection.handle());
+        return result;
+    }
+    const std::optional<std::int32_t> master =
+        Count(connection.handle(), "Select Count(*) From MasterAccounts", deadline, &result.error);
+    const std::optional<std::int32_t> sub =
+        master ? Count(connection.handle(), "Select Count(*) From SubAccounts", deadline, &result.error) : std::nullopt;
+    if (master && sub) {
+        result.ok = true;
+        result.masterAccounts = *master;
+        result.subAccounts = *sub;
+        result.error.clear();
+    }
+    SQLDisconnect(connection.handle());
+    return result;
+}
+
+QString LimitText(int seconds) {
+    return QStringLiteral(
+               "The check did not finish within %1 seconds: the database may be locked or busy, or its "
+               "server does not answer.")
+        .arg(seconds);
+}
+
 }  // namespace
 
 std::optional<std::int32_t> CountFromText(std::string_view text) {
@@ -190,59 +266,42 @@ std::optional<std::int32_t> CountFromText(std::string_view text) {
 }
 
 CheckResult CheckConnection(const QString& dataSource, const QString& userName, const QString& password,
-                            int loginTimeoutSeconds) {
-    CheckResult result;
-    Handle<SQL_HANDLE_ENV> env(SQL_NULL_HANDLE);
-    if (env.handle() == SQL_NULL_HANDLE) {
-        result.error = QStringLiteral("The ODBC environment could not be allocated.");
-        return result;
-    }
-    SQLSetEnvAttr(env.handle(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-
+                            int limitSeconds) {
     const QByteArray name = dataSource.toLocal8Bit();
-    result.error = RefusedName(env.handle(), name);
-    if (!result.error.isEmpty())
-        return result;
-
-    // The three values go to the driver as they are, each on its own: no connection text
-    // is ever built, so a password with ";" or braces arrives whole and is written nowhere.
     const QByteArray user = userName.toLocal8Bit();
     const QByteArray secret = password.toLocal8Bit();
     constexpr qsizetype longest = std::numeric_limits<SQLSMALLINT>::max();
-    if (user.size() > longest || secret.size() > longest) {
-        result.error = QStringLiteral("The user name or password is too long.");
-        return result;
-    }
-    Handle<SQL_HANDLE_DBC> connection(env.handle());
-    if (connection.handle() == SQL_NULL_HANDLE) {
-        result.error = DiagnosticText(SQL_HANDLE_ENV, env.handle());
-        return result;
-    }
-    // An unreachable server must not hold the window longer than this.
-    const auto seconds = static_cast<SQLULEN>(std::max(1, loginTimeoutSeconds));
-    SQLSetConnectAttr(connection.handle(), SQL_ATTR_LOGIN_TIMEOUT, reinterpret_cast<SQLPOINTER>(seconds), 0);
-    SQLSetConnectAttr(connection.handle(), SQL_ATTR_CONNECTION_TIMEOUT, reinterpret_cast<SQLPOINTER>(seconds), 0);
-    auto text = [](const QByteArray& bytes) {
-        return reinterpret_cast<SQLCHAR*>(const_cast<char*>(bytes.constData()));
+    if (user.size() > longest || secret.size() > longest)
+        return {false, 0, 0, QStringLiteral("The user name or password is too long.")};
+
+    // The login and both statements get what is left of the limit less a moment, which
+    // the PostgreSQL driver keeps and reports in its own words. A driver may not (the
+    // SQLite driver waits out a locked database for 100 s and ignores both the query
+    // timeout and SQLCancel): the check runs on a thread of its own, and at the limit it
+    // is left to finish alone, its result dropped, while the window goes on.
+    limitSeconds = std::max(1, limitSeconds);
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point limit = start + std::chrono::seconds(limitSeconds);
+    const Clock::time_point deadline = limit - std::min<Clock::duration>(std::chrono::seconds(2), (limit - start) / 2);
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable finished;
+        std::optional<CheckResult> result;
     };
-    const SQLRETURN rc =
-        SQLConnect(connection.handle(), text(name), static_cast<SQLSMALLINT>(name.size()), text(user),
-                   static_cast<SQLSMALLINT>(user.size()), text(secret), static_cast<SQLSMALLINT>(secret.size()));
-    if (!SQL_SUCCEEDED(rc)) {
-        result.error = DiagnosticText(SQL_HANDLE_DBC, connection.handle());
-        return result;
-    }
-    const std::optional<std::int32_t> master =
-        Count(connection.handle(), "Select Count(*) From MasterAccounts", &result.error);
-    const std::optional<std::int32_t> sub =
-        master ? Count(connection.handle(), "Select Count(*) From SubAccounts", &result.error) : std::nullopt;
-    if (master && sub) {
-        result.ok = true;
-        result.masterAccounts = *master;
-        result.subAccounts = *sub;
-        result.error.clear();
-    }
-    SQLDisconnect(connection.handle());
+    const auto shared = std::make_shared<Shared>();
+    std::thread([shared, name, user, secret, deadline] {
+        CheckResult result = RunCheck(name, user, secret, deadline);
+        const std::lock_guard lock(shared->mutex);
+        shared->result = std::move(result);
+        shared->finished.notify_all();
+    }).detach();
+
+    std::unique_lock lock(shared->mutex);
+    if (!shared->finished.wait_until(lock, limit, [&] { return shared->result.has_value(); }))
+        return {false, 0, 0, LimitText(limitSeconds)};
+    CheckResult result = std::move(*shared->result);
+    if (!result.ok && Clock::now() >= deadline)
+        result.error = LimitText(limitSeconds) + u'\n' + result.error;
     return result;
 }
 

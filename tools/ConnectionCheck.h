@@ -17,12 +17,15 @@ struct CheckResult {
     QString error;  // the driver's words when !ok
 };
 
+// The longest a check may take, login and both statements together.
+constexpr int CheckLimitSeconds = 15;
+
 // Runs "Select Count(*) From MasterAccounts" then "Select Count(*) From SubAccounts".
 // Only a data source of that name, with its driver installed, is ever connected to; any
-// other name fails before a driver is loaded. A login that takes longer than
-// loginTimeoutSeconds fails.
+// other name fails before a driver is loaded. A check that takes longer than
+// limitSeconds fails, saying so in its error.
 CheckResult CheckConnection(const QString& dataSource, const QString& userName, const QString& password,
-                            int loginTimeoutSeconds = 10);
+                            int limitSeconds = CheckLimitSeconds);
 
 // A count as the driver writes it out, when it is a whole number that fits 32 bits.
 std::optional<std::int32_t> CountFromText(std::string_view text);

@@ -19,6 +19,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 using namespace norvane;
 
 namespace {
@@ -184,6 +186,60 @@ TEST_F(Tabs, UsersFileRoundTripKeepsTabsAndBytes) {
     QTest::keyClicks(main->rtbUsers, "z");
     main->cmdUsersSave_Click();
     EXPECT_EQ(ReadAll(env.path("data/Users")), original + "\tz");
+}
+
+// Another administrator's change between the load and the save is not written over
+// unasked: appended, replaced by rename with the same size, or only rewritten alike.
+TEST_F(Tabs, AFileChangedOnDiskIsNotOverwrittenUnasked) {
+    const QString users = env.path("data/Users");
+    WriteAll(users, "ada\tpw\n");
+    Visit(Main::TabUsers);
+    main->rtbUsers->appendPlainText("mine\tpw");
+    QFile other(users);
+    ASSERT_TRUE(other.open(QIODevice::Append));
+    other.write("theirs\tpw\n");
+    other.close();
+    main->cmdUsersSave_Click();  // answered No
+    auto shown = MessageBox::takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].text.contains(users)) << shown[0].text.toStdString();
+    EXPECT_EQ(shown[0].buttons, MessageBox::Buttons::YesNo);
+    EXPECT_EQ(ReadAll(users), "ada\tpw\ntheirs\tpw\n");
+    MessageBox::answerNext(MessageBox::Answer::Yes);
+    main->cmdUsersSave_Click();
+    EXPECT_EQ(MessageBox::takeShown().size(), 1);
+    const QByteArray mine = ReadAll(users);
+    EXPECT_EQ(mine, main->rtbUsers->bytesToSave());
+
+    QByteArray swapped = mine;
+    swapped[0] = 'A';
+    WriteAll(users + ".new", swapped);
+    ASSERT_EQ(::rename(QFile::encodeName(users + ".new").constData(), QFile::encodeName(users).constData()), 0);
+    main->cmdUsersSave_Click();
+    EXPECT_EQ(MessageBox::takeShown().size(), 1);
+    EXPECT_EQ(ReadAll(users), swapped);
+    WriteAll(users, mine);
+    main->cmdUsersSave_Click();
+    EXPECT_TRUE(MessageBox::takeShown().isEmpty());
+    EXPECT_EQ(ReadAll(users), mine);
+}
+
+// A file too large to show without holding up the window is refused by name and size; a
+// missing one still passes in silence.
+TEST_F(Tabs, AFileTooLargeToShowIsRefusedByName) {
+    QFile big(env.path("data/Users"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(TextFileEditor::MaxShownBytes + 1));
+    big.close();
+    Visit(Main::TabUsers);
+    const auto shown = MessageBox::takeShown();
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_TRUE(shown[0].text.contains(env.path("data/Users")) &&
+                shown[0].text.contains(QString::number(TextFileEditor::MaxShownBytes + 1)))
+        << shown[0].text.toStdString();
+    EXPECT_TRUE(main->rtbUsers->FileName().isEmpty());
+    ASSERT_TRUE(big.remove());
+    QTest::mouseClick(main->Command2, Qt::LeftButton);
+    EXPECT_TRUE(MessageBox::takeShown().isEmpty());
 }
 
 class Service : public Tabs {

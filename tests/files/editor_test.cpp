@@ -23,6 +23,7 @@
 
 #include <grp.h>
 #include <pwd.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -167,6 +168,38 @@ QString Carried(const QString& file) {
     }
     return carried;
 }
+
+// A small ext2 file system on a loop device (root only): ext2 has no fallocate, and a test
+// can fill it and make it read-only.
+class Ext2FileSystem {
+public:
+    explicit Ext2FileSystem(const QString& dir) : m_dir(dir + "/ext2") {
+        QDir().mkpath(m_dir);
+        m_mounted = ThrowawayUser::Run("mkfs.ext2", {"-q", "-F", "-m", "0", dir + "/ext2.img", "1024"}, &m_error) &&
+                    ThrowawayUser::Run("mount", {"-o", "loop", dir + "/ext2.img", m_dir}, &m_error);
+    }
+    ~Ext2FileSystem() {
+        if (m_mounted)
+            ThrowawayUser::Run("umount", {m_dir});
+    }
+    Ext2FileSystem(const Ext2FileSystem&) = delete;
+    Ext2FileSystem& operator=(const Ext2FileSystem&) = delete;
+    bool mounted() const { return m_mounted; }
+    QString error() const { return m_error; }
+    QString path(const QString& name) const { return m_dir + "/" + name; }
+    void Fill() {
+        QFile filler(path("filler"));
+        ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+        while (filler.write(QByteArray(1024, 'f')) == 1024 && filler.flush()) {
+        }
+    }
+    bool MakeReadOnly() { return ThrowawayUser::Run("mount", {"-o", "remount,ro", m_dir}); }
+
+private:
+    QString m_dir;
+    QString m_error;
+    bool m_mounted = false;
+};
 
 class FilesEditor : public ::testing::Test {
 protected:
@@ -493,27 +526,56 @@ TEST_F(FilesEditor, FailedSavesReportAndLeaveTheFileWhole) {
     }
 
     // Permission bits: as an ordinary user, since root ignores them.
-    const QString roDir = path("readonly-dir");
     const QString rwDir = path("open-dir");
-    ASSERT_TRUE(QDir().mkdir(roDir));
     ASSERT_TRUE(QDir().mkdir(rwDir));
-    writeBytes(roDir + "/Clients", old);
     writeBytes(rwDir + "/Clients", old);
-    ::chmod(QFile::encodeName(roDir + "/Clients").constData(), 0666);
-    ::chmod(QFile::encodeName(roDir).constData(), 0555);
     ::chmod(QFile::encodeName(rwDir + "/Clients").constData(), 0444);
     ::chmod(QFile::encodeName(rwDir).constData(), 0777);
     AsOrdinaryUser user;
     if (!user.ok())
         GTEST_SKIP() << "running as root without the right to switch user: permission cases not run";
     {
-        SCOPED_TRACE("read-only directory");
-        expectFailure(roDir + "/Clients", roDir + "/Clients", EACCES);
-    }
-    {
         SCOPED_TRACE("read-only file");
         expectFailure(rwDir + "/Clients", rwDir + "/Clients", EACCES);
     }
+}
+
+// A writable file that a new one cannot replace (its folder is read-only to the operator,
+// or it is bind-mounted, as in containers) is written in place.
+TEST_F(FilesEditor, FilesThatCannotBeReplacedAreWrittenInPlace) {
+    const QString roDir = path("readonly-dir");
+    ASSERT_TRUE(QDir().mkdir(roDir));
+    writeBytes(roDir + "/Clients", "10.0.0.1 a\n");
+    ::chmod(QFile::encodeName(roDir + "/Clients").constData(), 0666);
+    ::chmod(QFile::encodeName(roDir).constData(), 0555);
+    const QString mounted = path("Users");
+    writeBytes(path("Users.host"), "ann\tpw\n");
+    writeBytes(mounted, "");
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::mount(QFile::encodeName(path("Users.host")).constData(), QFile::encodeName(mounted).constData(),
+                          nullptr, MS_BIND, nullptr),
+                  0)
+            << std::strerror(errno);
+    }
+    const auto save = [](const QString& file) {
+        TextFileEditor editor;
+        if (!editor.LoadFile(file))
+            return QByteArray("<not loaded>");
+        appendLine(editor, "added\n");
+        QString error;
+        return editor.SaveFile(file, &error) ? readBytes(file) : error.toUtf8();
+    };
+    if (root) {
+        EXPECT_EQ(save(mounted), "ann\tpw\nadded\n");
+        EXPECT_EQ(readBytes(path("Users.host")), "ann\tpw\nadded\n");
+        ::umount2(QFile::encodeName(mounted).constData(), MNT_DETACH);
+    }
+    AsOrdinaryUser user;
+    if (!user.ok())
+        GTEST_SKIP() << "running as root without the right to switch user";
+    EXPECT_EQ(save(roDir + "/Clients"), "10.0.0.1 a\nadded\n");
+    EXPECT_EQ(entries(roDir), QStringList{"Clients"});
 }
 
 TEST_F(FilesEditor, SavesKeepLinksPermissionsAndOwner) {
@@ -729,4 +791,78 @@ TEST_F(FilesEditor, LongLoadsAndSavesShowTheBusyPointer) {
     watch.seen.clear();
     ASSERT_TRUE(editor->LoadFile(path("Clients")));
     EXPECT_TRUE(watch.seen.isEmpty());
+}
+
+// A file with a second name is written in place. Where no room can be reserved beforehand
+// (ext2, NFSv3), a full disk must stop the save before the first old byte is overwritten.
+TEST_F(FilesEditor, InPlaceSavesOnAFullFileSystemWithoutFallocateKeepTheOldBytes) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: mounts an ext2 image";
+    Ext2FileSystem fs(m_dir.path());
+    if (!fs.mounted())
+        GTEST_SKIP() << "cannot mount an ext2 image on a loop device here: " << fs.error().toStdString();
+    QByteArray old;
+    for (int i = 0; old.size() < 60000; ++i)
+        old += "user" + QByteArray::number(i) + "\tCleartext-Password := \"pw\"\n";
+    const QString users = fs.path("users");
+    writeBytes(users, old);
+    ASSERT_EQ(::link(QFile::encodeName(users).constData(), QFile::encodeName(fs.path("users.2")).constData()), 0);
+    TextFileEditor editor;
+    ASSERT_TRUE(editor.LoadFile(users));
+    QTextCursor(editor.document()).insertText(QString("new\tCleartext-Password := \"pw\"\n").repeated(1000));
+    const QByteArray edited = editor.bytesToSave();
+
+    fs.Fill();
+    QString error;
+    EXPECT_FALSE(editor.SaveFile(users, &error));
+    EXPECT_EQ(error, QString::fromLocal8Bit(std::strerror(ENOSPC)));
+    EXPECT_EQ(readBytes(users), old);
+
+    ASSERT_TRUE(QFile::remove(fs.path("filler")));
+    ASSERT_TRUE(editor.SaveFile(users, &error)) << error.toStdString();
+    EXPECT_EQ(readBytes(fs.path("users.2")), edited);
+
+    // A read-only file system is named as the cause, for root too.
+    ASSERT_TRUE(fs.MakeReadOnly());
+    appendLine(editor, "more\n");
+    EXPECT_FALSE(editor.SaveFile(users, &error));
+    EXPECT_EQ(error, QString::fromLocal8Bit(std::strerror(EROFS)));
+    EXPECT_EQ(readBytes(users), edited);
+}
+
+// A link or a folder that another user owns could lead root's editor to any file: neither
+// is followed, and the message names it. Root's own link is followed as before.
+TEST_F(FilesEditor, LinksAndFoldersOfOtherUsersAreNotFollowed) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root: a user of its own";
+    const ThrowawayUser other("norvane-t-files-o");
+    ASSERT_TRUE(other.made()) << "useradd norvane-t-files-o failed";
+    const passwd* pw = ::getpwnam("norvane-t-files-o");
+    ASSERT_NE(pw, nullptr);
+    const QString shadow = path("shadow");
+    writeBytes(shadow, "root:x:0:0\n");
+    ::chmod(QFile::encodeName(shadow).constData(), 0600);
+    const QString theirs = path("theirs");
+    ASSERT_TRUE(QDir().mkdir(theirs));
+    ASSERT_EQ(::chown(QFile::encodeName(theirs).constData(), pw->pw_uid, pw->pw_gid), 0);
+    ASSERT_TRUE(QFile::link(shadow, path("Users")));
+    ASSERT_EQ(::lchown(QFile::encodeName(path("Users")).constData(), pw->pw_uid, pw->pw_gid), 0);
+    ASSERT_TRUE(QFile::link(shadow, theirs + "/Users"));
+    writeBytes(theirs + "/Clients", "10.0.0.1 a\n");
+    for (const QString& file : {path("Users"), theirs + "/Users", theirs + "/Clients"}) {
+        SCOPED_TRACE(file.toStdString());
+        TextFileEditor editor;
+        EXPECT_FALSE(editor.LoadFile(file));
+        const QString named = file.contains("theirs") ? theirs : file;
+        EXPECT_TRUE(editor.LoadRefusal().contains(named) && editor.LoadRefusal().contains("norvane-t-files-o"))
+            << editor.LoadRefusal().toStdString();
+        QString error;
+        EXPECT_FALSE(editor.SaveFile(file, &error));
+        EXPECT_TRUE(error.contains(named)) << error.toStdString();
+    }
+    EXPECT_EQ(readBytes(shadow), "root:x:0:0\n");
+    ASSERT_EQ(::lchown(QFile::encodeName(path("Users")).constData(), 0, 0), 0);
+    TextFileEditor editor;
+    EXPECT_TRUE(editor.LoadFile(path("Users")));
+    EXPECT_TRUE(editor.LoadRefusal().isEmpty());
 }

@@ -4,7 +4,9 @@
 #include "support/OdbcIni.h"
 
 #include <QHostAddress>
+#include <QProcess>
 #include <QTcpServer>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -129,7 +131,32 @@ TEST(ToolsConnectionCheck, SilentServerEndsAtTheLoginTimeout) {
     ini.AddPostgres("Silent", silent.serverPort(), "norvane");
     const auto result = CheckConnection("Silent", "norvane", "pw", 2);
     EXPECT_FALSE(result.ok);
-    EXPECT_FALSE(result.error.isEmpty());
+    EXPECT_TRUE(result.error.contains("did not finish within 2 seconds")) << result.error.toStdString();
+}
+
+// Another process holds the database: the SQLite driver takes no query timeout and would
+// wait out its own 100 s, but the check ends at its limit and says why.
+TEST(ToolsConnectionCheck, ALockedDatabaseEndsAtTheLimit) {
+    OdbcIni ini;
+    const QString db = ini.path("locked.db");
+    MakeAccounts(db, 1, 1);
+    ini.AddSqlite("Locked", db);
+    QProcess holder;
+    holder.start("sqlite3", {db});
+    ASSERT_TRUE(holder.waitForStarted());
+    holder.write(".timeout 5000\nBEGIN EXCLUSIVE;\nINSERT INTO SubAccounts VALUES(9, 1);\n");
+    ASSERT_TRUE(holder.waitForBytesWritten());
+    sqlite3* probe = nullptr;
+    ASSERT_EQ(sqlite3_open(db.toLocal8Bit().constData(), &probe), SQLITE_OK);
+    while (sqlite3_exec(probe, "BEGIN IMMEDIATE; ROLLBACK;", nullptr, nullptr, nullptr) == SQLITE_OK)
+        QThread::msleep(10);
+    sqlite3_close(probe);
+    const auto result = CheckConnection("Locked", "", "", 2);
+    EXPECT_FALSE(result.ok);
+    EXPECT_TRUE(result.error.contains("did not finish within 2 seconds")) << result.error.toStdString();
+    holder.closeWriteChannel();
+    ASSERT_TRUE(holder.waitForFinished());
+    EXPECT_TRUE(CheckConnection("Locked", "", "").ok);
 }
 
 }  // namespace

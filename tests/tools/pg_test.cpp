@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sql.h>
+#include <sqlext.h>
+
 namespace {
 
 using norvane::CheckConnection;
@@ -18,6 +21,40 @@ int ServerPort() {
         return 0;
     return file.readAll().trimmed().toInt();
 }
+
+// Holds an exclusive lock on MasterAccounts, in a transaction of its own, while it lives.
+class TableLock {
+public:
+    explicit TableLock(const char* dataSource) {
+        auto text = [](const char* t) { return reinterpret_cast<SQLCHAR*>(const_cast<char*>(t)); };
+        SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &m_env);
+        SQLSetEnvAttr(m_env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+        SQLAllocHandle(SQL_HANDLE_DBC, m_env, &m_dbc);
+        m_held =
+            SQL_SUCCEEDED(
+                SQLConnect(m_dbc, text(dataSource), SQL_NTS, text("norvane"), SQL_NTS, text("norvane-pw"), SQL_NTS)) &&
+            SQL_SUCCEEDED(
+                SQLSetConnectAttr(m_dbc, SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), 0)) &&
+            SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, m_dbc, &m_stmt)) &&
+            SQL_SUCCEEDED(SQLExecDirect(m_stmt, text("LOCK TABLE MasterAccounts IN ACCESS EXCLUSIVE MODE"), SQL_NTS));
+    }
+    ~TableLock() {
+        SQLEndTran(SQL_HANDLE_DBC, m_dbc, SQL_ROLLBACK);
+        SQLFreeHandle(SQL_HANDLE_STMT, m_stmt);
+        SQLDisconnect(m_dbc);
+        SQLFreeHandle(SQL_HANDLE_DBC, m_dbc);
+        SQLFreeHandle(SQL_HANDLE_ENV, m_env);
+    }
+    TableLock(const TableLock&) = delete;
+    TableLock& operator=(const TableLock&) = delete;
+    bool held() const { return m_held; }
+
+private:
+    SQLHENV m_env = SQL_NULL_HANDLE;
+    SQLHDBC m_dbc = SQL_NULL_HANDLE;
+    SQLHSTMT m_stmt = SQL_NULL_HANDLE;
+    bool m_held = false;
+};
 
 class ToolsPgConnectionCheck : public ::testing::Test {
 protected:
@@ -86,6 +123,21 @@ TEST_F(ToolsPgConnectionCheck, CountPastThirtyTwoBitsFails) {
     EXPECT_FALSE(result.ok);
     EXPECT_EQ(result.masterAccounts, 0);
     EXPECT_TRUE(result.error.contains("2147483648")) << result.error.toStdString();
+}
+
+// While another session holds the table, the check ends at its limit (here 2 s, not the
+// window's 15 s) with the server's reason; afterwards it counts again.
+TEST_F(ToolsPgConnectionCheck, ALockedTableEndsTheCheckAtItsLimit) {
+    {
+        const TableLock lock("Norvane");
+        ASSERT_TRUE(lock.held());
+        const auto result = CheckConnection("Norvane", "norvane", "norvane-pw", 2);
+        EXPECT_FALSE(result.ok);
+        EXPECT_TRUE(result.error.contains("did not finish within 2 seconds") &&
+                    result.error.contains("statement timeout"))
+            << result.error.toStdString();
+    }
+    EXPECT_TRUE(CheckConnection("Norvane", "norvane", "norvane-pw", 2).ok);
 }
 
 }  // namespace
