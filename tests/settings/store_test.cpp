@@ -370,8 +370,8 @@ TEST(SettingsStore, MadeOwnerOnlyAndRefusedWhereAnotherUserCouldChangeIt) {
                          {}});
         const std::string open = tmp.path + "/open";
         const std::string hop = open + "/hop";
-        auto acl = [](const std::string& spec, const std::string& p) {
-            return [=] { ASSERT_EQ(std::system(("setfacl " + spec + " " + p).c_str()), 0); };
+        auto acl = [](const std::string& entry, const std::string& p) {
+            return [=] { ASSERT_EQ(std::system(("setfacl " + entry + " " + p).c_str()), 0); };
         };
         const std::string grant = "-m u:" + other.name + ":rwx";
         cases.push_back({"ACL entry letting another user write the store",
