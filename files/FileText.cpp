@@ -2,6 +2,12 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace norvane {
 
 namespace {
@@ -28,7 +34,59 @@ void UnifyLineEnds(QString& text) {
     text.truncate(out - text.constData());
 }
 
+#ifdef _WIN32
+// Windows programs read 8-bit text in the ANSI code page, and the server with them.
+QString FromEightBit(QByteArrayView bytes) {
+    if (bytes.isEmpty())
+        return {};
+    const int size = static_cast<int>(bytes.size());
+    QString text(MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, nullptr, 0), Qt::Uninitialized);
+    MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, reinterpret_cast<wchar_t*>(text.data()),
+                        static_cast<int>(text.size()));
+    return text;
+}
+
+// The bytes, and whether every character had its own in the code page (no best fit, no '?').
+QByteArray ToEightBit(QStringView text, bool* exact = nullptr) {
+    if (exact)
+        *exact = true;
+    if (text.isEmpty())
+        return {};
+    const auto* wide = reinterpret_cast<const wchar_t*>(text.utf16());
+    const int size = static_cast<int>(text.size());
+    BOOL defaulted = FALSE;
+    const int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, size, nullptr, 0, nullptr, nullptr);
+    QByteArray bytes(n, Qt::Uninitialized);
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, size, bytes.data(), n, nullptr, &defaulted);
+    if (exact)
+        *exact = !defaulted;
+    return bytes;
+}
+
+bool EightBitHolds(QStringView text) {
+    bool exact = true;
+    ToEightBit(text, &exact);
+    return exact;
+}
+#else
+QString FromEightBit(QByteArrayView bytes) { return QString::fromLatin1(bytes); }
+
+QByteArray ToEightBit(QStringView text) { return text.toLatin1(); }
+
+bool EightBitHolds(QStringView text) {
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() <= 0xFF; });
+}
+#endif
+
 }  // namespace
+
+QString EightBitCharacterSet() {
+#ifdef _WIN32
+    return QStringLiteral("ANSI code page %1").arg(GetACP());
+#else
+    return QStringLiteral("Latin-1");
+#endif
+}
 
 FileContent DecodeFileContent(const QByteArray& bytes) {
     const int bom = bytes.startsWith(Utf8Bom) ? 3 : 0;
@@ -40,7 +98,7 @@ FileContent DecodeFileContent(const QByteArray& bytes) {
     FileContent content{utf8.decode(QByteArrayView(bytes).sliced(bom)), FileEncoding::Utf8, bom};
     if (utf8.hasError()) {
         content.text = QString();  // freed before the second decode
-        content = {QString::fromLatin1(bytes), FileEncoding::Latin1, 0};
+        content = {FromEightBit(bytes), FileEncoding::Latin1, 0};
     }
     return content;
 }
@@ -70,7 +128,7 @@ DecodedText DecodeFileBytes(const QByteArray& bytes) {
 QByteArray EncodeFileText(const QString& text, FileEncoding encoding, FileLineEnd lineEnd, bool bom) {
     QString lines = text;
     UnifyLineEnds(lines);
-    QByteArray bytes = encoding == FileEncoding::Latin1 ? lines.toLatin1() : lines.toUtf8();
+    QByteArray bytes = encoding == FileEncoding::Latin1 ? ToEightBit(lines) : lines.toUtf8();
     // Line ends go in after encoding, in one pass: neither encoding uses the byte 0x0A
     // for anything but a line feed.
     if (lineEnd == FileLineEnd::CrLf) {
@@ -93,23 +151,19 @@ QByteArray EncodeFileText(const QString& text, FileEncoding encoding, FileLineEn
 bool CanEncodeFileText(QStringView text, FileEncoding encoding) {
     if (encoding == FileEncoding::Utf8)
         return true;
-    for (QChar c : text) {
-        if (c.unicode() > 0xFF)
-            return false;
-    }
-    return true;
+    return EightBitHolds(text);
 }
 
 QString DecodeText(QByteArrayView bytes, FileEncoding encoding) {
     if (encoding == FileEncoding::Latin1)
-        return QString::fromLatin1(bytes);
+        return FromEightBit(bytes);
     QStringDecoder utf8(QStringConverter::Utf8,
                         QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
     return utf8.decode(bytes);
 }
 
 void AppendEncoded(QByteArray& out, QStringView text, FileEncoding encoding) {
-    out.append(encoding == FileEncoding::Latin1 ? text.toLatin1() : text.toUtf8());
+    out.append(encoding == FileEncoding::Latin1 ? ToEightBit(text) : text.toUtf8());
 }
 
 QString NativeFilePath(const QString& backslashPath) {

@@ -8,6 +8,7 @@
 
 namespace norvane {
 
+// Text that is not UTF-8 is taken as 8-bit: Latin-1, or on Windows the ANSI code page.
 enum class FileEncoding { Utf8, Latin1 };
 enum class FileLineEnd { Lf, CrLf };
 
@@ -35,7 +36,7 @@ struct DecodedText {
 };
 // Line ends in the text are "\n"; CRLF and lone CR in the bytes both become "\n".
 DecodedText DecodeFileBytes(const QByteArray& bytes);
-// Characters that Latin-1 cannot hold are written as '?'; see CanEncodeFileText.
+// Characters that the 8-bit character set cannot hold are written as '?'; see CanEncodeFileText.
 QByteArray EncodeFileText(const QString& text, FileEncoding encoding, FileLineEnd lineEnd, bool bom = false);
 // True when every character of the text can be written in the encoding.
 bool CanEncodeFileText(QStringView text, FileEncoding encoding);
@@ -43,6 +44,9 @@ bool CanEncodeFileText(QStringView text, FileEncoding encoding);
 QString DecodeText(QByteArrayView bytes, FileEncoding encoding);
 // The text in the encoding, no line ends added.
 void AppendEncoded(QByteArray& out, QStringView text, FileEncoding encoding);
+
+// The 8-bit character set by name, for the operator: "Latin-1", or the ANSI code page.
+QString EightBitCharacterSet();
 
 // Joins the program's backslash paths and maps them to the file system's separator.
 QString NativeFilePath(const QString& backslashPath);

@@ -1,6 +1,7 @@
 #include "TextFileEditor.h"
 
 #include "BusyCursor.h"
+#include "FilePlace.h"
 #include "FileWrite.h"
 #include "Fonts.h"
 
@@ -14,11 +15,6 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace norvane {
 
 namespace {
@@ -26,82 +22,6 @@ namespace {
 // About a tenth of a second of loading on an ordinary machine: past it the operator sees
 // the busy pointer, shown before the work starts.
 constexpr qsizetype BusyPointerBytes = 1 << 20;
-
-// Root may change anything anyway; the operator is the one who asked for the file.
-bool Trusted(uid_t uid) { return uid == 0 || uid == ::geteuid(); }
-
-QString UserName(uid_t uid) {
-    const passwd* pw = ::getpwuid(uid);
-    return pw ? QString::fromLocal8Bit(pw->pw_name) : QString::number(uid);
-}
-
-// Where a path leads, or why it is not followed.
-struct Destination {
-    QString file;     // links followed, every folder real; empty on failure
-    int error = 0;    // errno, when the path cannot be followed
-    QString refusal;  // the operator's words, when it must not be
-};
-
-// Follows the path as the kernel would, one name at a time, to the file it names in the
-// end (also when that is still to be made). A link, or a folder on the way, that another
-// user owns is refused: that user could make it lead to any file root may write.
-Destination WhereLinkLeads(const QString& path) {
-    QStringList rest =
-        (path.startsWith(u'/') ? path : QDir::currentPath() + u'/' + path).split(u'/', Qt::SkipEmptyParts);
-    QStringList done;  // the real folders so far
-    auto joined = [&done](const QString& name) { return u'/' + (done + QStringList{name}).join(u'/'); };
-    for (int links = 0; !rest.isEmpty();) {
-        const QString name = rest.takeFirst();
-        if (name == u".")
-            continue;
-        if (name == u"..") {
-            if (!done.isEmpty())
-                done.removeLast();
-            continue;
-        }
-        const QString here = joined(name);
-        const QByteArray encoded = QFile::encodeName(here);
-        struct stat st {};
-        if (::lstat(encoded.constData(), &st) != 0) {
-            if (errno == ENOENT && rest.isEmpty())
-                return {here, 0, {}};  // a file still to be made
-            return {{}, errno, {}};
-        }
-        if (S_ISLNK(st.st_mode)) {
-            if (!Trusted(st.st_uid))
-                return {{},
-                        0,
-                        TextFileEditor::tr("%1 is a symbolic link that belongs to the user %2, who could point it at "
-                                           "any file; it is not followed. Replace it with the file itself or a link of "
-                                           "your own.")
-                            .arg(here, UserName(st.st_uid))};
-            if (++links > 40)
-                return {{}, ELOOP, {}};
-            QByteArray buffer(4096, Qt::Uninitialized);
-            const ssize_t n = ::readlink(encoded.constData(), buffer.data(), static_cast<size_t>(buffer.size()));
-            if (n < 0)
-                return {{}, errno, {}};
-            const QString to = QFile::decodeName(buffer.first(n));
-            if (to.startsWith(u'/'))
-                done.clear();
-            rest = to.split(u'/', Qt::SkipEmptyParts) + rest;
-            continue;
-        }
-        if (!rest.isEmpty()) {
-            if (!S_ISDIR(st.st_mode))
-                return {{}, ENOTDIR, {}};
-            if (!Trusted(st.st_uid))
-                return {
-                    {},
-                    0,
-                    TextFileEditor::tr("The folder %1 belongs to the user %2, who could put any file in the place of "
-                                       "the one named; it is not used. Give it to root or to %3.")
-                        .arg(here, UserName(st.st_uid), UserName(::geteuid()))};
-        }
-        done << name;
-    }
-    return {u'/' + done.join(u'/'), 0, {}};
-}
 
 }  // namespace
 
@@ -149,32 +69,23 @@ bool TextFileEditor::LoadFile(const QString& path) {
     if (destination.file.isEmpty())
         return fail(SystemErrorText(destination.error));
     const QString& target = destination.file;
-    // Not blocking: a pipe put in the file's place must not hang the window.
-    const int fd = ::open(QFile::encodeName(target).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0)
-        return fail(SystemErrorText(errno));
     QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return fail(file.errorString());
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
-        return fail(SystemErrorText(errno));
+    DiskState state;
+    bool regular = true;
+    if (const int error = OpenToRead(file, target, &state, &regular))
+        return fail(SystemErrorText(error));
     // Regular files only: a directory is no text, and a device could be endless.
-    if (S_ISDIR(st.st_mode))
-        return fail(SystemErrorText(EISDIR));
-    if (!S_ISREG(st.st_mode))
+    if (!regular)
         return fail(tr("This is not a regular file."));
-    if (st.st_size > MaxShownBytes)
+    if (state.size > MaxShownBytes)
         return refuse(tr("%1 holds %2 bytes (%3 MB); files above %4 MB are not shown here, since the window would "
                          "stand still for many seconds. Edit it with another editor.")
                           .arg(nativePath)
-                          .arg(st.st_size)
-                          .arg(st.st_size >> 20)
+                          .arg(state.size)
+                          .arg(state.size >> 20)
                           .arg(MaxShownBytes >> 20));
 
-    const ui::BusyCursor busy(st.st_size >= BusyPointerBytes ? this : nullptr, ui::BusyCursor::Show::Now);
+    const ui::BusyCursor busy(state.size >= BusyPointerBytes ? this : nullptr, ui::BusyCursor::Show::Now);
     errno = 0;
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
@@ -192,7 +103,7 @@ bool TextFileEditor::LoadFile(const QString& path) {
     }
     m_fileName = path;
     m_loadedFile = target;
-    m_onDisk = DiskState::Of(st);
+    m_onDisk = state;
     m_loadError.clear();
     m_loadErrorFile.clear();
     return true;
@@ -209,19 +120,13 @@ QByteArray TextFileEditor::bytesToSave() const {
     return bytes;
 }
 
-TextFileEditor::DiskState TextFileEditor::DiskState::Of(const struct stat& st) {
-    return {st.st_dev,          st.st_ino,         st.st_size,        st.st_mtim.tv_sec,
-            st.st_mtim.tv_nsec, st.st_ctim.tv_sec, st.st_ctim.tv_nsec};
-}
-
 bool TextFileEditor::ChangedOnDisk(const QString& target) const {
-    const QByteArray name = QFile::encodeName(target);
-    struct stat st {};
+    const std::optional<DiskState> now = DiskStateOf(target);
     // A file removed since holds nothing a save could lose; one that cannot be looked at
     // is left to the write to report.
-    if (::stat(name.constData(), &st) != 0 || DiskState::Of(st) == m_onDisk)
+    if (!now || *now == m_onDisk)
         return false;
-    if (st.st_size != m_lines.bytes().size())
+    if (now->size != m_lines.bytes().size())
         return true;
     // Touched, copied back or rewritten with the same size: the bytes decide.
     QFile file(target);
@@ -244,7 +149,9 @@ bool TextFileEditor::SaveFile(const QString& path, QString* error, QString* file
     const ui::BusyCursor busy(m_lines.bytes().size() >= BusyPointerBytes ? this : nullptr, ui::BusyCursor::Show::Now);
     LineMap::Plan plan = m_lines.MakePlan(*document());
     if (!plan.encodable)
-        return fail(tr("The text holds characters that the file's character set (Latin-1) cannot store."), nativePath);
+        return fail(tr("The text holds characters that the file's character set (%1) cannot store.")
+                        .arg(EightBitCharacterSet()),
+                    nativePath);
     if (plan.size > LineMap::MaxBytes)
         return fail(SystemErrorText(EFBIG), nativePath);
 
@@ -255,10 +162,8 @@ bool TextFileEditor::SaveFile(const QString& path, QString* error, QString* file
     const QString& target = destination.file;
     // The loaded file is saved where it was read, never where a link repointed since leads.
     if (path == m_fileName && target != m_loadedFile) {
-        struct stat st {};
-        const bool same = ::stat(QFile::encodeName(target).constData(), &st) == 0 && st.st_dev == m_onDisk.device &&
-                          st.st_ino == m_onDisk.inode;
-        if (!same)
+        const std::optional<DiskState> now = DiskStateOf(target);
+        if (!now || !now->SameFile(m_onDisk))
             return fail(tr("%1 leads to %2 now, not to %3 as when it was loaded, so nothing was saved. "
                            "Reload it to edit the file it leads to now.")
                             .arg(nativePath, target, m_loadedFile),
@@ -275,9 +180,8 @@ bool TextFileEditor::SaveFile(const QString& path, QString* error, QString* file
     if (!outcome.written)
         return fail(outcome.message, nativePath);
     if (path == m_fileName) {
-        struct stat st {};
-        if (::stat(QFile::encodeName(target).constData(), &st) == 0)
-            m_onDisk = DiskState::Of(st);
+        if (const std::optional<DiskState> now = DiskStateOf(target))
+            m_onDisk = *now;
     }
     m_lines.Adopt(std::move(plan));
     document()->setModified(false);

@@ -3,14 +3,13 @@
 // encoding and line ends, and saves in the same form. A save writes the lines no edit
 // touched as the bytes they were read from, so an unedited file comes back byte for byte.
 
+#include "FilePlace.h"
 #include "FileText.h"
 #include "LineMap.h"
 
 #include <QByteArray>
 #include <QPlainTextEdit>
 #include <QString>
-
-#include <sys/stat.h>
 
 namespace norvane {
 
@@ -61,18 +60,6 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    // What tells a file apart from a changed one without reading it.
-    struct DiskState {
-        dev_t device = 0;
-        ino_t inode = 0;
-        off_t size = 0;
-        time_t modified = 0;
-        long modifiedNs = 0;
-        time_t changed = 0;
-        long changedNs = 0;
-        static DiskState Of(const struct stat& st);
-        bool operator==(const DiskState&) const = default;
-    };
     void contentsChange(int position, int added);
     bool ChangedOnDisk(const QString& target) const;
 

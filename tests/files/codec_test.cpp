@@ -104,9 +104,12 @@ TEST(FilesCodec, EncodeWritesTheChosenForm) {
     EXPECT_EQ(EncodeFileText("x", Enc::Latin1, End::Lf, true), "x");  // Latin-1 has no mark
 
     EXPECT_TRUE(CanEncodeFileText(text, Enc::Latin1));
-    const QString euro = QString::fromUtf8("price \xE2\x82\xAC");
-    EXPECT_FALSE(CanEncodeFileText(euro, Enc::Latin1));
-    EXPECT_TRUE(CanEncodeFileText(euro, Enc::Utf8));
+    // Neither Latin-1 nor the Windows code page 1252 has Ł.
+    const QString polish = QString::fromUtf8(
+        "\xC5\x81\xC3\xB3"
+        "d\xC5\xBA");
+    EXPECT_FALSE(CanEncodeFileText(polish, Enc::Latin1));
+    EXPECT_TRUE(CanEncodeFileText(polish, Enc::Utf8));
 }
 
 TEST(FilesCodec, NativeFilePathMapsBackslashes) {
