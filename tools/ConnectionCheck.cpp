@@ -4,8 +4,7 @@
 
 #include <QByteArray>
 
-#include <sql.h>
-#include <sqlext.h>
+#include "OdbcApi.h"
 
 #include <algorithm>
 #include <chrono>

@@ -3,7 +3,12 @@
 #include "Registry.h"
 #include "Settings.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+// winsock2 must come before windows.h, which iphlpapi includes.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <iphlpapi.h>
+#else
 #include <arpa/inet.h>
 #include <ifaddrs.h>
 #include <netinet/in.h>
@@ -19,7 +24,34 @@ constexpr const char* LinkageKey = "SYSTEM\\CurrentControlSet\\Services\\Tcpip\\
 constexpr const char* Unbound = "0.0.0.0";
 constexpr std::size_t DevicePrefixLength = 8;  // "\Device\"
 
+// The address as dotted text, or empty for "0.0.0.0" and what cannot be written.
+std::string Dotted(const sockaddr* address) {
+    if (!address || address->sa_family != AF_INET)
+        return {};
+    char text[INET_ADDRSTRLEN] = {};
+    const auto* ip = reinterpret_cast<const sockaddr_in*>(address);
+    if (!inet_ntop(AF_INET, &ip->sin_addr, text, sizeof text) || std::string_view(text) == Unbound)
+        return {};
+    return text;
+}
+
+// The Windows version from the registry; one that cannot be read counts as 0, one too
+// large to hold is past 5 as well. Moves the Registry location.
+bool VersionBelowFive() {
+    Registry::SetBaseKey(LocalMachine, VersionKey);
+    const std::optional<double> version = Settings::LeadingNumber(Registry::ReadString("", "CurrentVersion"));
+    return version && *version < 5;
+}
+
 }  // namespace
+
+std::vector<std::string> ForThisMachine() {
+#ifdef _WIN32
+    return VersionBelowFive() ? FromRegistry() : FromAdapters();
+#else
+    return FromInterfaces();
+#endif
+}
 
 std::vector<std::string> FromInterfaces() {
     // Every configured IPv4 address, loopback included: the server may be told to
@@ -30,25 +62,44 @@ std::vector<std::string> FromInterfaces() {
     if (getifaddrs(&list) != 0)
         return addresses;
     for (const ifaddrs* entry = list; entry; entry = entry->ifa_next) {
-        if (!entry->ifa_addr || entry->ifa_addr->sa_family != AF_INET)
-            continue;
-        char text[INET_ADDRSTRLEN] = {};
-        const auto* ip = reinterpret_cast<const sockaddr_in*>(entry->ifa_addr);
-        if (inet_ntop(AF_INET, &ip->sin_addr, text, sizeof text) && std::string_view(text) != Unbound)
-            addresses.emplace_back(text);
+        if (std::string text = Dotted(entry->ifa_addr); !text.empty())
+            addresses.push_back(std::move(text));
     }
     freeifaddrs(list);
 #endif
     return addresses;
 }
 
+std::vector<std::string> FromAdapters() {
+    std::vector<std::string> addresses;
+#ifdef _WIN32
+    // The list may grow between the call that sizes the buffer and the one that fills it.
+    constexpr ULONG Flags = GAA_FLAG_SKIP_ANYCAST | GAA_FLAG_SKIP_MULTICAST | GAA_FLAG_SKIP_DNS_SERVER;
+    ULONG size = 16 * 1024;
+    std::vector<std::uint64_t> buffer;  // aligned as the structures need
+    ULONG rc = ERROR_BUFFER_OVERFLOW;
+    for (int attempt = 0; attempt < 4 && rc == ERROR_BUFFER_OVERFLOW; ++attempt) {
+        buffer.assign(size / sizeof(std::uint64_t) + 1, 0);
+        rc = GetAdaptersAddresses(AF_INET, Flags, nullptr, reinterpret_cast<IP_ADAPTER_ADDRESSES*>(buffer.data()),
+                                  &size);
+    }
+    if (rc != NO_ERROR)
+        return addresses;
+    for (auto* adapter = reinterpret_cast<const IP_ADAPTER_ADDRESSES*>(buffer.data()); adapter;
+         adapter = adapter->Next) {
+        for (const IP_ADAPTER_UNICAST_ADDRESS* unicast = adapter->FirstUnicastAddress; unicast;
+             unicast = unicast->Next) {
+            if (std::string text = Dotted(unicast->Address.lpSockaddr); !text.empty())
+                addresses.push_back(std::move(text));
+        }
+    }
+#endif
+    return addresses;
+}
+
 std::vector<std::string> FromRegistry() {
     std::vector<std::string> addresses;
-
-    Registry::SetBaseKey(LocalMachine, VersionKey);
-    // A version that cannot be read counts as 0; one too large to hold is past 5 as well.
-    const std::optional<double> version = Settings::LeadingNumber(Registry::ReadString("", "CurrentVersion"));
-    if (!version || *version >= 5)
+    if (!VersionBelowFive())
         return addresses;
 
     Registry::SetBaseKey(LocalMachine, LinkageKey);

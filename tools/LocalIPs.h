@@ -7,9 +7,17 @@
 
 namespace norvane::LocalIPs {
 
-// This machine's network interfaces, in interface order, IPv4 only (getifaddrs; Windows
-// lists its adapters from the registry instead).
+// What the window offers: on Windows the registry's adapters for a version below 5 and
+// the adapters' own addresses from version 5 on, elsewhere the network interfaces. Moves
+// the Registry location.
+std::vector<std::string> ForThisMachine();
+
+// This machine's network interfaces, in interface order, IPv4 only (getifaddrs).
 std::vector<std::string> FromInterfaces();
+
+// This machine's network adapters in adapter order, IPv4 only (GetAdaptersAddresses);
+// empty but on Windows.
+std::vector<std::string> FromAdapters();
 
 // The Windows TCP/IP configuration in the registry: the version check, the adapter
 // bindings and each adapter's "IPAddress" value. Moves the Registry location.

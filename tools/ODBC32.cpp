@@ -1,7 +1,6 @@
 #include "ODBC32.h"
 
-#include <sql.h>
-#include <sqlext.h>
+#include "OdbcApi.h"
 
 #include <array>
 #include <cstring>

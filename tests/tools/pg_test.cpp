@@ -7,8 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sql.h>
-#include <sqlext.h>
+#include "OdbcApi.h"
 
 namespace {
 
