@@ -1,6 +1,8 @@
 // Start-up load, the save of every setting, and how the window closes.
 #include "Main.h"
 
+#include "FileText.h"
+
 #include "BusyCursor.h"
 #include "LocalIPs.h"
 #include "MessageBox.h"
@@ -20,6 +22,7 @@
 #include <QTabWidget>
 
 #include <algorithm>
+#include <vector>
 
 namespace norvane {
 namespace {
@@ -67,6 +70,16 @@ QString Main::LoadText(Settings::Setting setting) {
 std::optional<std::string> Main::TextToStore(Settings::Setting setting, const QString& text, QString& why) const {
     // A text the operator left as it was loaded goes back as the bytes it was read from.
     const auto it = m_loadedTexts.find(setting);
+#ifdef _WIN32
+    // The registry's 8-bit text is the ANSI code page, which would store a character it
+    // lacks as a question mark.
+    if (!CanEncodeFileText(text, FileEncoding::Latin1)) {
+        why = tr("The setting %1 holds characters that the %2 does not have; they would be stored as question "
+                 "marks. Type those characters differently.")
+                  .arg(QString::fromLatin1(Settings::Row(setting).name), EightBitCharacterSet());
+        return std::nullopt;
+    }
+#endif
     if (it == m_loadedTexts.end() || !it->second.latin1)
         return Bytes(text);
     const LoadedText& loaded = it->second;
@@ -229,11 +242,7 @@ void Main::LoadIPs(const QString& savedIP) {
     cbIPAddress->clear();
     cbIPAddress->addItem(QStringLiteral("All"));
     cbIPAddress->setCurrentIndex(0);
-#ifdef _WIN32
-    const std::vector<std::string> addresses = LocalIPs::FromRegistry();
-#else
-    const std::vector<std::string> addresses = LocalIPs::FromInterfaces();
-#endif
+    const std::vector<std::string> addresses = LocalIPs::ForThisMachine();
     for (const std::string& address : addresses) {
         const QString item = Text(address);
         cbIPAddress->addItem(item);
@@ -266,22 +275,14 @@ bool Main::SaveAll() {
         MessageBox::show(this, text, MessageBox::AppTitle, MessageBox::Buttons::Ok, MessageBox::Icon::Critical);
         return false;
     };
-    // One transaction or nothing: the server never reads half a save, and a store that
-    // cannot start one (held by another process past the wait) gets no value at all.
-    if (Registry::BeginBatch() != 0)
-        return report(tr("The settings were not saved."), Text(Registry::LastErrorText()));
-
     bool failed = false;
     QString reason;
+    // Every value is made before the first is written: a text that cannot be stored stops
+    // the save before the store is touched (the Windows registry has no transactions).
+    std::vector<std::pair<Setting, std::string>> values;
     // What this save stores for each text the operator sees, for the next save's comparison.
     std::map<Setting, LoadedText> written;
-    auto write = [&](Setting setting, const std::string& text) {
-        if (Write(setting, text) != 0) {
-            failed = true;
-            if (reason.isEmpty())
-                reason = Text(Registry::LastErrorText());
-        }
-    };
+    auto write = [&](Setting setting, const std::string& text) { values.emplace_back(setting, text); };
     // An empty box stores its setting's stand-in where the table gives one.
     auto writeText = [&](Setting setting, const QString& text) {
         if (text.isEmpty() && Row(setting).whenEmpty) {
@@ -342,7 +343,20 @@ bool Main::SaveAll() {
     writeText(Setting::AcctDirectory, txtFiles[1]->text());
     writeText(Setting::UsersFile, txtFiles[2]->text());
     writeText(Setting::IPAddress, cbIPAddress->currentText());
+    if (failed)
+        return report(tr("The settings were not saved."), reason);
 
+    // One transaction or nothing: the server never reads half a save, and a store that
+    // cannot start one (held by another process past the wait) gets no value at all.
+    if (Registry::BeginBatch() != 0)
+        return report(tr("The settings were not saved."), Text(Registry::LastErrorText()));
+    for (const auto& [setting, text] : values) {
+        if (Write(setting, text) != 0) {
+            failed = true;
+            reason = Text(Registry::LastErrorText());
+            break;
+        }
+    }
     if (!failed && Registry::CommitBatch() != 0) {
         failed = true;
         reason = Text(Registry::LastErrorText());

@@ -114,7 +114,13 @@ TEST(GuiMessageBox, ShowsAModalBoxAndReturnsTheAnswer) {
     EXPECT_EQ(icon, QMessageBox::NoIcon);
     EXPECT_EQ(title, MessageBox::AppTitle);
     const QPoint screen = QApplication::primaryScreen()->availableGeometry().center();
-    EXPECT_LE((centre - screen).manhattanLength(), 4) << centre.x() << "," << centre.y();
+#ifdef _WIN32
+    // Wine, with no window manager to draw it, learns of the frame only after the box is placed.
+    const int slack = 48;
+#else
+    const int slack = 4;
+#endif
+    EXPECT_LE((centre - screen).manhattanLength(), slack) << centre.x() << "," << centre.y();
     MessageBox::setTestMode(true);
 }
 
