@@ -13,8 +13,14 @@ namespace norvane::test {
 TestEnv::TestEnv() : m_oldStore(qgetenv("NORVANE_REGISTRY")) {
     if (!m_dir.isValid())
         ADD_FAILURE() << "no temporary directory";
+#ifdef _WIN32
+    // One registry for all: each test starts from no settings key (the tests run one at a time).
+    Registry::UseStore(nullptr);
+    Registry::Store().DeleteTree(Settings::Root, Settings::KeyPath);
+#else
     qputenv("NORVANE_REGISTRY", storePath().toLocal8Bit());
     Registry::UseStore(nullptr);  // the next use opens this test's store
+#endif
 }
 
 TestEnv::~TestEnv() {
@@ -26,6 +32,7 @@ TestEnv::~TestEnv() {
 }
 
 void TestEnv::UseEmptyOdbcIni() {
+    // Under Wine the driver manager sees only the variables the process started with.
     QDir().mkpath(path("odbc"));
     QFile(path("odbc/odbc.ini")).open(QIODevice::WriteOnly);
     QFile(path("odbc/odbcinst.ini")).open(QIODevice::WriteOnly);

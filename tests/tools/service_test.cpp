@@ -1,6 +1,8 @@
-// Starting the server executable, with a stand-in script that records its command line.
+// Starting the server executable, with a stand-in program that records its command line.
 #include "ServiceControl.h"
+#include "support/Recorder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -12,6 +14,7 @@
 namespace {
 
 namespace ServiceControl = norvane::ServiceControl;
+namespace test = norvane::test;
 
 void WriteFile(const QString& path, const QByteArray& bytes, QFile::Permissions permissions) {
     QFile file(path);
@@ -24,22 +27,8 @@ void WriteFile(const QString& path, const QByteArray& bytes, QFile::Permissions 
 const QFile::Permissions Executable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
 const QFile::Permissions Plain = QFile::ReadOwner | QFile::WriteOwner;
 
-// Writes the number of arguments, each argument and the working folder, one per line.
-const QByteArray Recorder =
-    "#!/bin/sh\n"
-    "out=\"$(dirname \"$0\")/args\"\n"
-    "{ echo \"$#\"; for a in \"$@\"; do echo \"$a\"; done; pwd; } > \"$out.tmp\" && mv \"$out.tmp\" \"$out\"\n";
-
-QStringList WaitForRecord(const QString& path) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!QFile::exists(path) && timer.elapsed() < 30000)
-        QTest::qWait(20);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts);
-}
+// A shell script: a program on Linux only when it may be executed, never one on Windows.
+const QByteArray Script = "#!/bin/sh\necho \"$@\" > \"$(dirname \"$0\")/args\"\n";
 
 TEST(ToolsServiceControl, PresentOnlyAsARegularFileOfThatName) {
     QTemporaryDir dir;
@@ -50,10 +39,12 @@ TEST(ToolsServiceControl, PresentOnlyAsARegularFileOfThatName) {
     EXPECT_FALSE(ServiceControl::ExecutablePresent(dir.path())) << "a folder of that name";
     ASSERT_TRUE(QDir(dir.path()).rmdir("Corvex.exe"));
 
-    WriteFile(dir.filePath("corvex.exe"), Recorder, Executable);
+    WriteFile(dir.filePath("corvex.exe"), Script, Executable);
     EXPECT_FALSE(ServiceControl::ExecutablePresent(dir.path())) << "another letter case";
 
-    WriteFile(dir.filePath("Corvex.exe"), Recorder, Executable);
+    // Gone first: a file system that ignores letter case would keep the old name.
+    ASSERT_TRUE(QFile::remove(dir.filePath("corvex.exe")));
+    WriteFile(dir.filePath("Corvex.exe"), Script, Executable);
     EXPECT_TRUE(ServiceControl::ExecutablePresent(dir.path()));
 }
 
@@ -63,13 +54,12 @@ TEST(ToolsServiceControl, StartPassesExactlyOneArgumentWithoutAShell) {
     // A folder name a shell would split and expand.
     const QString folder = base.filePath("Program Files $(touch pwned) 'x'");
     ASSERT_TRUE(QDir().mkpath(folder));
-    WriteFile(folder + "/Corvex.exe", Recorder, Executable);
+    test::PutRecorder(folder);
 
     for (const QString& argument : {QStringLiteral("-install"), QStringLiteral("-remove")}) {
-        QFile::remove(folder + "/args");
         QString error = "untouched";
         ASSERT_TRUE(ServiceControl::Start(folder, argument, &error)) << error.toStdString();
-        const QStringList record = WaitForRecord(folder + "/args");
+        const QStringList record = test::TakeRecord(folder);
         ASSERT_EQ(record.size(), 3) << record.join('|').toStdString();
         EXPECT_EQ(record[0], "1");
         EXPECT_EQ(record[1], argument);
@@ -86,11 +76,14 @@ TEST(ToolsServiceControl, StartFailsWithAReasonWhenItCannotRun) {
     EXPECT_FALSE(ServiceControl::Start(dir.path(), "-install", &error)) << "no file at all";
     EXPECT_FALSE(error.isEmpty());
 
-    WriteFile(dir.filePath("Corvex.exe"), Recorder, Plain);
+#ifndef _WIN32
+    // Windows has no execute permission (and Wine would run the script as a Linux program).
+    WriteFile(dir.filePath("Corvex.exe"), Script, Plain);
     ASSERT_TRUE(ServiceControl::ExecutablePresent(dir.path()));
     error.clear();
     EXPECT_FALSE(ServiceControl::Start(dir.path(), "-install", &error)) << "not executable";
     EXPECT_FALSE(error.isEmpty());
+#endif
 
     // Executable, but not a program this system can run.
     WriteFile(dir.filePath("Corvex.exe"), QByteArray("MZ\x90\0\3\0\0\0garbage", 16), Executable);
