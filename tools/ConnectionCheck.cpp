@@ -5,6 +5,7 @@
 #include <QByteArray>
 
 #include "OdbcApi.h"
+#include "ValueText.h"
 
 #include <algorithm>
 #include <chrono>
@@ -24,11 +25,7 @@ namespace {
 
 // unixODBC matches data-source and driver names without regard to the case of ASCII
 // letters, and of those only.
-bool SameName(std::string_view a, std::string_view b) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
-}
+bool SameName(std::string_view a, std::string_view b) { return EqualsNoCase(a, b); }
 
 // ODBC's own words for the last failure on a handle.
 QString DiagnosticText(SQLSMALLINT type, SQLHANDLE handle) {
