@@ -55,7 +55,7 @@ void appendLine(TextFileEditor& editor, const QString& line) {
     cursor.insertText(line);
 }
 
-[[maybe_unused]] QStringList entries(const QString& dir) {
+QStringList entries(const QString& dir) {
     return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
@@ -431,6 +431,28 @@ TEST_F(FilesEditor, LoadFailuresKeepTextAndFileName) {
     ASSERT_TRUE(editor.LoadFile(good));
     EXPECT_EQ(editor.toPlainText(), "10.0.0.1 secret\n");
     EXPECT_EQ(editor.FileName(), good);
+}
+#endif
+
+#ifdef _WIN32
+// A read-only file is refused with the system's words and left whole, and a save puts the
+// new bytes in place of a file without leaving its temporary file behind.
+TEST_F(FilesEditor, ReadOnlyFilesAreRefusedAndReplacementsLeaveNothingBehind) {
+    const QString file = path("Clients");
+    writeBytes(file, "10.0.0.1 secret\r\n");
+    ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner));
+    TextFileEditor editor;
+    ASSERT_TRUE(editor.LoadFile(file));
+    appendLine(editor, "10.0.0.2 other\n");
+    QString error;
+    EXPECT_FALSE(editor.SaveFile(editor.FileName(), &error));
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(readBytes(file), "10.0.0.1 secret\r\n");
+
+    ASSERT_TRUE(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner));
+    ASSERT_TRUE(editor.SaveFile(editor.FileName(), &error)) << error.toStdString();
+    EXPECT_EQ(readBytes(file), "10.0.0.1 secret\r\n10.0.0.2 other\r\n");
+    EXPECT_EQ(entries(m_dir.path()), QStringList{"Clients"});
 }
 #endif
 
