@@ -1,5 +1,6 @@
 #include "FileText.h"
 
+#include <QDir>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -167,9 +168,14 @@ void AppendEncoded(QByteArray& out, QStringView text, FileEncoding encoding) {
 }
 
 QString NativeFilePath(const QString& backslashPath) {
+#ifdef _WIN32
+    // Windows' own separator: the operator reads the path as the server joins it.
+    return QDir::toNativeSeparators(backslashPath);
+#else
     QString path = backslashPath;
     path.replace(u'\\', u'/');
     return path;
+#endif
 }
 
 }  // namespace norvane

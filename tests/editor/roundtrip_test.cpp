@@ -300,7 +300,7 @@ TEST_F(RoundTrip, SaveAndCloseAnswerToTheDirtyFlag) {
     Main main;
     main.show();
     main.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&main, test::ActivationWait));
     main.txtFiles[0]->setText("/data");
     EXPECT_TRUE(main.DirtyFlag());
     // File > Save, through the desktop's Save key.

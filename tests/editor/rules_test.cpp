@@ -284,12 +284,12 @@ TEST(GuiRules, FocusTakenByAnotherWindowOrAMenuRunsNoLeavingRule) {
     other.setModal(false);
     other.show();
     other.activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(&other));
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&other, test::ActivationWait));
     settle();
     EXPECT_EQ(m.txtFiles[0]->text(), "  /srv/norvane  ");
     other.hide();
     m.activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(&m));
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&m, test::ActivationWait));
     settle();
     EXPECT_EQ(m.txtFiles[0]->text(), "  /srv/norvane  ");
 
@@ -301,11 +301,11 @@ TEST(GuiRules, FocusTakenByAnotherWindowOrAMenuRunsNoLeavingRule) {
     settle();
     other.show();
     other.activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(&other));
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&other, test::ActivationWait));
     settle();
     other.hide();
     m.activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(&m));
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&m, test::ActivationWait));
     settle();
     EXPECT_TRUE(MessageBox::takeShown().isEmpty());
     EXPECT_EQ(m.txtPassword[0]->text(), "one");

@@ -103,7 +103,7 @@ TEST_F(Tabs, AMissingFileLeavesTheEditorEmptyAndSaveFails) {
     // Why the load failed, and of which file.
     EXPECT_EQ(shown[0].text, "No such file or directory");
     // Which file was looked for, and what to do: create it, then Reload.
-    EXPECT_TRUE(shown[0].detailedText.startsWith("File: " + env.path("data") + "/Clients\n"));
+    EXPECT_TRUE(shown[0].detailedText.startsWith("File: " + QDir::toNativeSeparators(env.path("data/Clients")) + "\n"));
     EXPECT_TRUE(shown[0].detailedText.contains("Create it")) << shown[0].detailedText.toStdString();
     EXPECT_EQ(shown[0].title, "Norvane Admin");
     EXPECT_EQ(shown[0].icon, MessageBox::Icon::None);
@@ -207,7 +207,7 @@ TEST_F(Tabs, AFileChangedOnDiskIsNotOverwrittenUnasked) {
     main->cmdUsersSave_Click();  // answered No
     auto shown = MessageBox::takeShown();
     ASSERT_EQ(shown.size(), 1);
-    EXPECT_TRUE(shown[0].text.contains(users)) << shown[0].text.toStdString();
+    EXPECT_TRUE(shown[0].text.contains(QDir::toNativeSeparators(users))) << shown[0].text.toStdString();
     EXPECT_EQ(shown[0].buttons, MessageBox::Buttons::YesNo);
     EXPECT_EQ(ReadAll(users), "ada\tpw\ntheirs\tpw\n");
     MessageBox::answerNext(MessageBox::Answer::Yes);
@@ -238,7 +238,7 @@ TEST_F(Tabs, AFileTooLargeToShowIsRefusedByName) {
     Visit(Main::TabUsers);
     const auto shown = MessageBox::takeShown();
     ASSERT_EQ(shown.size(), 1);
-    EXPECT_TRUE(shown[0].text.contains(env.path("data/Users")) &&
+    EXPECT_TRUE(shown[0].text.contains(QDir::toNativeSeparators(env.path("data/Users"))) &&
                 shown[0].text.contains(QString::number(TextFileEditor::MaxShownBytes + 1)))
         << shown[0].text.toStdString();
     EXPECT_TRUE(main->rtbUsers->FileName().isEmpty());

@@ -1,6 +1,7 @@
 // The file editor widget against real files: loads, byte-exact saves, keys and focus, and
 // saves that fail without harming the file on disk.
 #include "TextFileEditor.h"
+#include "support/TestEnv.h"
 
 #include <QDir>
 #include <QFile>
@@ -470,7 +471,7 @@ TEST_F(FilesEditor, CtrlTabTypesATabAndTabMovesOn) {
     layout->addWidget(after);
     window.show();
     window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window, norvane::test::ActivationWait));
 
     // Tab from the other controls never lands in the editor.
     before->setFocus();

@@ -12,6 +12,10 @@
 
 namespace norvane::test {
 
+// How long a shown window may take to become active, in milliseconds: under Wine on a
+// busy machine, the first window of a run waits for Wine's own desktop to come up.
+inline constexpr int ActivationWait = 30000;
+
 class TestEnv {
 public:
     TestEnv();

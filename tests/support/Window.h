@@ -45,7 +45,7 @@ public:
     void show() {
         main->show();
         main->activateWindow();
-        EXPECT_TRUE(QTest::qWaitForWindowActive(main.get()));
+        EXPECT_TRUE(QTest::qWaitForWindowActive(main.get(), ActivationWait));
     }
 
     template <class W = QWidget>
