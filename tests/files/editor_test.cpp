@@ -579,9 +579,6 @@ TEST_F(FilesEditor, FailedSavesReportAndLeaveTheFileWhole) {
 
 // A writable file that a new one cannot replace (its folder is read-only to the operator,
 // or it is bind-mounted, as in containers) is written in place.
-#endif
-
-#ifndef _WIN32
 TEST_F(FilesEditor, FilesThatCannotBeReplacedAreWrittenInPlace) {
     const QString roDir = path("readonly-dir");
     ASSERT_TRUE(QDir().mkdir(roDir));
@@ -617,9 +614,7 @@ TEST_F(FilesEditor, FilesThatCannotBeReplacedAreWrittenInPlace) {
     EXPECT_EQ(save(roDir + "/Clients"), "10.0.0.1 a\nadded\n");
     EXPECT_EQ(entries(roDir), QStringList{"Clients"});
 }
-#endif
 
-#ifndef _WIN32
 TEST_F(FilesEditor, SavesKeepLinksPermissionsAndOwner) {
     const QString target = path("Clients.real");
     const QString link = path("Clients");
@@ -676,9 +671,7 @@ TEST_F(FilesEditor, SavesKeepLinksPermissionsAndOwner) {
     ASSERT_TRUE(editor.SaveFile(editor.FileName(), &error)) << error.toStdString();
     EXPECT_EQ(readBytes(rootOnly), "root:x:0:0\nroot2:x:0:0\n");
 }
-#endif
 
-#ifndef _WIN32
 TEST_F(FilesEditor, SavesKeepWhatTheFileCarries) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root: files of other owners, and a user of its own";
@@ -758,9 +751,7 @@ TEST_F(FilesEditor, SavesKeepWhatTheFileCarries) {
     EXPECT_EQ(readBytes(shared), "a\nb\n");
     EXPECT_EQ(Carried(shared), sharedCarried);
 }
-#endif
 
-#ifndef _WIN32
 TEST_F(FilesEditor, SaveBeforeAnyLoadGivesTheReasonTheLoadFailed) {
     ASSERT_TRUE(QDir(m_dir.path()).mkdir("subdir"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(path("fifo")).constData(), 0644), 0);
@@ -840,10 +831,9 @@ TEST_F(FilesEditor, LongLoadsAndSavesShowTheBusyPointer) {
     EXPECT_TRUE(watch.seen.isEmpty());
 }
 
+#ifndef _WIN32
 // A file with a second name is written in place. Where no room can be reserved beforehand
 // (ext2, NFSv3), a full disk must stop the save before the first old byte is overwritten.
-
-#ifndef _WIN32
 TEST_F(FilesEditor, InPlaceSavesOnAFullFileSystemWithoutFallocateKeepTheOldBytes) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root: mounts an ext2 image";
@@ -881,9 +871,6 @@ TEST_F(FilesEditor, InPlaceSavesOnAFullFileSystemWithoutFallocateKeepTheOldBytes
 
 // A link or a folder that another user owns could lead root's editor to any file: neither
 // is followed, and the message names it. Root's own link is followed as before.
-#endif
-
-#ifndef _WIN32
 TEST_F(FilesEditor, LinksAndFoldersOfOtherUsersAreNotFollowed) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root: a user of its own";

@@ -38,8 +38,6 @@ using namespace norvane;
 
 namespace {
 
-const std::string Key = "SOFTWARE\\Tarsel\\Norvane";
-
 QByteArray ReadAll(const QString& path) {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
@@ -95,17 +93,8 @@ private:
 };
 
 std::map<std::string, std::string> StoredIn(const QString& store) {
-    std::map<std::string, std::string> out;
     SqliteStore s(store.toStdString());
-    HKey k = 0;
-    if (s.OpenKey(HKEY_LOCAL_MACHINE_ROOT, Key, Access::QueryValue, k) != 0)
-        return out;
-    std::vector<ValueEntry> values;
-    s.EnumValues(k, values);
-    s.CloseKey(k);
-    for (auto& v : values)
-        out[v.name] = v.data;
-    return out;
+    return test::TestEnv::StoredBytes(s);
 }
 
 std::string IntegrityCheck(const QString& store) {

@@ -26,12 +26,7 @@ using namespace norvane;
 namespace {
 
 // name -> exact stored bytes (terminating NUL included)
-std::map<std::string, std::string> Stored() {
-    std::map<std::string, std::string> out;
-    for (auto& [name, value] : test::TestEnv::StoredValues())
-        out[name] = value.second;
-    return out;
-}
+std::map<std::string, std::string> Stored() { return test::TestEnv::StoredBytes(Registry::Store()); }
 
 enum class Rule { Text, Port, DsnDefault, UsersDefault, Accounting, AccountingDsn, NotSaved, Choice };
 

@@ -24,17 +24,8 @@ namespace {
 
 // What is committed under the settings key, read over a connection of its own.
 std::map<std::string, std::string> Stored(const QString& file) {
-    std::map<std::string, std::string> out;
     SqliteStore store(file.toStdString());
-    HKey key = 0;
-    if (store.OpenKey(Settings::Root, Settings::KeyPath, Access::QueryValue, key) != 0)
-        return out;
-    std::vector<ValueEntry> values;
-    store.EnumValues(key, values);
-    store.CloseKey(key);
-    for (auto& v : values)
-        out[v.name] = v.data;
-    return out;
+    return test::TestEnv::StoredBytes(store);
 }
 
 // The store file as it was saved before, under a store that fails its failAt-th call.

@@ -40,9 +40,10 @@ void TestEnv::UseEmptyOdbcIni() {
     qputenv("ODBCINI", path("odbc/odbc.ini").toLocal8Bit());
 }
 
-TestEnv::Stored TestEnv::StoredValues() {
-    Stored out;
-    KeyStore& store = Registry::Store();
+namespace {
+
+TestEnv::Stored ValuesIn(KeyStore& store) {
+    TestEnv::Stored out;
     HKey key = 0;
     if (store.OpenKey(Settings::Root, Settings::KeyPath, Access::QueryValue, key) != 0)
         return out;
@@ -51,6 +52,17 @@ TestEnv::Stored TestEnv::StoredValues() {
     store.CloseKey(key);
     for (auto& v : values)
         out[v.name] = {v.type, v.data};
+    return out;
+}
+
+}  // namespace
+
+TestEnv::Stored TestEnv::StoredValues() { return ValuesIn(Registry::Store()); }
+
+std::map<std::string, std::string> TestEnv::StoredBytes(KeyStore& store) {
+    std::map<std::string, std::string> out;
+    for (auto& [name, value] : ValuesIn(store))
+        out[name] = std::move(value.second);
     return out;
 }
 

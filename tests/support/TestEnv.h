@@ -10,6 +10,10 @@
 #include <string>
 #include <utility>
 
+namespace norvane {
+class KeyStore;
+}
+
 namespace norvane::test {
 
 // How long a shown window may take to become active, in milliseconds: under Wine on a
@@ -30,9 +34,11 @@ public:
     // Empty ODBC ini files of this test's own: no data source of the machine's shows.
     void UseEmptyOdbcIni();
 
-    // Every value under the settings key as the store holds it: name -> (type, bytes).
+    // Every value under the settings key as the store in use holds it: name -> (type, bytes).
     using Stored = std::map<std::string, std::pair<std::uint32_t, std::string>>;
     static Stored StoredValues();
+    // The bytes alone (name -> bytes, the terminating NUL included), of the given store.
+    static std::map<std::string, std::string> StoredBytes(KeyStore& store);
 
 private:
     QTemporaryDir m_dir;
